@@ -1,0 +1,36 @@
+# The two commands of the README: `make run` and `make test`.
+# Both first install whatever Debian packages the build still lacks.
+
+BUILD_FLAGS := $(if $(CI),-DTAJA_WERROR=ON,)
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: run test deps build test-asan test-tsan bench clean
+
+run: build
+	./build/taja-duel
+
+test: build
+	ctest --test-dir build --output-on-failure -j $(JOBS) --timeout 120
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B build $(BUILD_FLAGS)
+	cmake --build build -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B build-asan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=address,undefined
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS) --timeout 240
+
+test-tsan: deps
+	cmake -S . -B build-tsan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS)
+	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) --timeout 240
+
+bench: build
+	@for b in build/bench_*; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf build build-asan build-tsan

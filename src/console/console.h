@@ -1,0 +1,62 @@
+// The console: cursor placement by cell and by three-cell grid column, text
+// colour, clearing, and printf-style output of CP949 text.
+//
+// The cursor position and the current colour are one state shared by every
+// thread. A drawing step -- a placement, maybe a colour, and the text that
+// belongs there -- must reach the terminal whole, so every step holds the
+// console lock (see DrawStep). Each primitive takes the lock for itself too,
+// so a lone primitive is a step of its own. When a primitive returns, its
+// output is on the terminal: nothing is held back in a buffer.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace console {
+
+// Text attributes keep the console's meaning: bit 0 blue, 1 green, 2 red,
+// 3 bright; the background is always black.
+using Attr = std::uint16_t;
+inline constexpr Attr kSea = 3;
+inline constexpr Attr kGrey = 7;
+
+// Chooses the descriptors the console reads keys from and draws on (standard
+// input and output unless told otherwise; tests pass a pseudo-terminal) and
+// the terminal's text encoding (the locale's codeset). Call before drawing.
+void open_console(int in_fd = 0, int out_fd = 1);
+int console_in();
+int console_out();
+
+// Holds the console lock for one drawing step. Steps nest on one thread.
+class DrawStep {
+public:
+    DrawStep();
+    ~DrawStep();
+    DrawStep(const DrawStep&) = delete;
+    DrawStep& operator=(const DrawStep&) = delete;
+
+private:
+    std::unique_lock<std::recursive_mutex> lock_;
+};
+
+void set_cursor(int x, int y);
+void set_cursor_grid(int col, int row);  // cell (3 * col, row)
+void set_color(Attr attr);
+void hide_cursor();
+void clear_screen();  // blank screen on black, cursor at (0, 0)
+
+// printf-style output at the cursor. The format and its arguments are CP949
+// text; it reaches the terminal converted to the terminal's encoding.
+void print_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes bytes that are already in the terminal's encoding (echo of typed
+// text, escape sequences) as one step.
+void write_raw(const char* bytes, std::size_t n);
+
+// Where the cursor rests between drawing steps while a line is being typed,
+// so that the terminal's input method shows its unfinished syllable there.
+// Every outermost step ends by putting the cursor back at the rest position.
+void set_cursor_rest(int x, int y);
+void clear_cursor_rest();
+
+}  // namespace console

@@ -1,0 +1,196 @@
+// The console on a POSIX terminal: ECMA-48 / VT escape sequences written
+// straight to the terminal, CP949 converted to the terminal's encoding.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "console/console.h"
+#include "console/encoding.h"
+#include "console/keys.h"
+
+namespace console {
+
+namespace {
+
+struct ConsoleState {
+    std::recursive_mutex lock;
+    int in_fd = 0;
+    int out_fd = 1;
+    int depth = 0;  // nesting of drawing steps on the thread holding the lock
+    bool resting = false;
+    int rest_x = 0;
+    int rest_y = 0;
+    std::unique_ptr<Converter> to_terminal;  // used under the lock only
+};
+
+ConsoleState& state() {
+    static ConsoleState s;
+    return s;
+}
+
+// Writes all of `n` bytes, looping on partial writes and interruptions. A
+// terminal that is gone (EIO, EPIPE) takes nothing more; there is no one to
+// report it to on screen.
+void write_all(int fd, const char* p, std::size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w > 0) {
+            p += w;
+            n -= static_cast<std::size_t>(w);
+        } else if (w < 0 && errno == EINTR) {
+            continue;
+        } else if (w < 0 && errno == EAGAIN) {
+            pollfd pfd{fd, POLLOUT, 0};
+            ::poll(&pfd, 1, -1);
+        } else {
+            return;
+        }
+    }
+}
+
+void write_str(const std::string& s) { write_all(state().out_fd, s.data(), s.size()); }
+
+std::string cup(int x, int y) {
+    // CUP: cursor position, 1-based row;column.
+    char buf[32];
+    int n = std::snprintf(buf, sizeof buf, "\x1b[%d;%dH", y + 1, x + 1);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+// SGR foreground for each console colour. The console numbers colours
+// blue = 1, red = 4; SGR numbers them red = 1, blue = 4; bright uses 90-97.
+constexpr int kSgrColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+std::string sgr(Attr attr) {
+    int fg = attr & 0x7;
+    int fg_base = (attr & 0x8) ? 90 : 30;
+    int bg = (attr >> 4) & 0x7;
+    int bg_base = (attr & 0x80) ? 100 : 40;
+    char buf[32];
+    int n = std::snprintf(buf, sizeof buf, "\x1b[0;%d;%dm", fg_base + kSgrColour[fg],
+                          bg_base + kSgrColour[bg]);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+void open_console(int in_fd, int out_fd) {
+    ConsoleState& s = state();
+    std::lock_guard guard(s.lock);
+    s.in_fd = in_fd;
+    s.out_fd = out_fd;
+    std::setlocale(LC_CTYPE, "");
+    std::string enc = terminal_encoding();
+    if (enc == "CP949" || enc == "EUC-KR" || enc == "UHC") {
+        s.to_terminal.reset();  // the terminal reads our bytes as they are
+    } else {
+        s.to_terminal = std::make_unique<Converter>("CP949", enc);
+    }
+}
+
+int console_in() { return state().in_fd; }
+int console_out() { return state().out_fd; }
+
+DrawStep::DrawStep() : lock_(state().lock) { ++state().depth; }
+
+DrawStep::~DrawStep() {
+    ConsoleState& s = state();
+    if (--s.depth == 0 && s.resting) write_str(cup(s.rest_x, s.rest_y));
+}
+
+void set_cursor(int x, int y) {
+    DrawStep step;
+    write_str(cup(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)));
+}
+
+void set_cursor_grid(int col, int row) { set_cursor(3 * col, row); }
+
+void set_color(Attr attr) {
+    DrawStep step;
+    write_str(sgr(attr));
+}
+
+void hide_cursor() {
+    DrawStep step;
+    write_str("\x1b[?25l");  // DECTCEM: hide the cursor
+}
+
+void clear_screen() {
+    DrawStep step;
+    // Every colour the program sets has a black background, but the
+    // terminal's default may not: make sure ED blanks on black.
+    write_str("\x1b[40m\x1b[2J\x1b[H");  // SGR black background, ED whole screen, CUP home
+}
+
+void print_text(const char* format, ...) {
+    char small[512];
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) {
+        va_end(again);
+        return;
+    }
+    if (static_cast<std::size_t>(n) < sizeof small) {
+        text.assign(small, static_cast<std::size_t>(n));
+    } else {
+        text.resize(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<std::size_t>(n));
+    }
+    va_end(again);
+
+    DrawStep step;
+    ConsoleState& s = state();
+    write_str(s.to_terminal ? s.to_terminal->convert(text) : text);
+}
+
+void write_raw(const char* bytes, std::size_t n) {
+    DrawStep step;
+    write_all(state().out_fd, bytes, n);
+}
+
+void set_cursor_rest(int x, int y) {
+    DrawStep step;
+    ConsoleState& s = state();
+    s.resting = true;
+    s.rest_x = x;
+    s.rest_y = y;
+}
+
+void clear_cursor_rest() {
+    DrawStep step;
+    state().resting = false;
+}
+
+int read_key() {
+    // The menu is the only caller, on the main thread.
+    static KeyDecoder decoder;
+    const int fd = state().in_fd;
+    while (!decoder.has_key()) {
+        unsigned char buf[64];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        for (ssize_t i = 0; i < n; ++i) decoder.feed(buf[i]);
+        if (decoder.awaiting_escape()) {
+            // A terminal sends an escape sequence in one go. If nothing
+            // follows the ESC within a moment, it was the Escape key.
+            pollfd pfd{fd, POLLIN, 0};
+            if (::poll(&pfd, 1, 50) <= 0) decoder.flush();
+        }
+    }
+    return decoder.take_key();
+}
+
+}  // namespace console

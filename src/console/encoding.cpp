@@ -1,0 +1,59 @@
+#include "console/encoding.h"
+
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace console {
+
+std::string terminal_encoding() {
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset == nullptr || *codeset == '\0' || std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
+        std::strcmp(codeset, "ASCII") == 0) {
+        return "UTF-8";
+    }
+    return codeset;
+}
+
+Converter::Converter(const std::string& from, const std::string& to)
+    : cd_(iconv_open(to.c_str(), from.c_str())), from_utf8_(from == "UTF-8") {}
+
+Converter::~Converter() {
+    if (ok()) iconv_close(cd_);
+}
+
+std::string Converter::convert(std::string_view in) {
+    std::string out;
+    if (!ok()) {
+        // No conversion available: keep ASCII, mark everything else.
+        for (unsigned char c : in) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        return out;
+    }
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+    char* src = const_cast<char*>(in.data());
+    std::size_t src_left = in.size();
+    char chunk[256];
+    while (src_left > 0) {
+        char* dst = chunk;
+        std::size_t dst_left = sizeof chunk;
+        std::size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
+        out.append(chunk, static_cast<std::size_t>(dst - chunk));
+        if (r != static_cast<std::size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        // EILSEQ (no form in the target, or malformed input) or EINVAL
+        // (a sequence cut off at the end): mark it and step over one byte.
+        out.push_back('?');
+        ++src;
+        --src_left;
+        // Skip the rest of a malformed or unconvertible UTF-8 character so it
+        // yields one mark, not one per byte.
+        while (from_utf8_ && src_left > 0 && (static_cast<unsigned char>(*src) & 0xC0) == 0x80) {
+            ++src;
+            --src_left;
+        }
+    }
+    return out;
+}
+
+}  // namespace console

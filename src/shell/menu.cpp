@@ -1,0 +1,118 @@
+#include "shell/menu.h"
+
+#include "console/console.h"
+#include "console/keys.h"
+
+namespace shell {
+
+namespace {
+
+using console::Attr;
+
+struct LogoLetter {
+    int x;
+    Attr attr;
+    const char* rows[9];  // rows 11 to 19
+};
+
+// SERVER in six colours, nine rows high, cells 55 to 132.
+constexpr LogoLetter kLogo[] = {
+    {55, 12, {"  ########", " #", "#", " #", "  ########", "          #", "           #   ",
+              "          #   ", "  ########"}},
+    {70, 14, {"########", "#", "#", "#", "#######", "#", "#", "#", "########"}},
+    {82, 10, {"#######", "#      #", "#       #", "#      #", "#######", "#     #", "#      #",
+              "#       #", "#        #"}},
+    {93, 11, {"#               #", " #             #", "  #           #", "   #         #",
+              "    #       #", "     #     #", "      #   #", "       # #", "        #"}},
+    {112, 9, {"########", "#", "#", "#", "#######", "#", "#", "#", "########"}},
+    {123, 13, {"#######", "#      #", "#       #", "#      #", "#######", "#     #", "#      #",
+               "#       #", "#        #"}},
+};
+constexpr int kLogoTop = 11;
+
+constexpr int kFrameX = 84;
+constexpr int kItemX = 86;
+
+// " ┌────────────┐": a blank, a corner, twelve strokes, a corner (15 cells).
+constexpr char kFrameTop[] =
+    " \xA6\xA3\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1"
+    "\xA6\xA1\xA6\xA1\xA6\xA4";
+// " └────────────┘"
+constexpr char kFrameBottom[] =
+    " \xA6\xA6\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1\xA6\xA1"
+    "\xA6\xA1\xA6\xA1\xA6\xA5";
+constexpr char kEraser[] = "                ";  // 16 blanks, cells 84 to 99
+
+constexpr char kItemHost[] = " \xBC\xAD\xB9\xF6 \xB8\xB8\xB5\xE9\xB1\xE2";  // " 서버 만들기"
+constexpr char kItemJoin[] = "  \xBC\xAD\xB9\xF6 \xC1\xA2\xBC\xD3";           // "  서버 접속"
+constexpr char kItemExit[] = "  E  X I  T";
+
+int item_row(int selected) { return 21 + 2 * selected; }
+
+void print_at(int x, int y, const char* text) {
+    console::DrawStep step;
+    console::set_cursor(x, y);
+    console::print_text("%s", text);
+}
+
+void draw_menu() {
+    console::clear_screen();
+    for (int row = 0; row < 9; ++row) {
+        for (const LogoLetter& letter : kLogo) {
+            console::DrawStep step;
+            console::set_color(letter.attr);
+            print_at(letter.x, kLogoTop + row, letter.rows[row]);
+        }
+    }
+    {
+        console::DrawStep step;
+        console::set_color(15);
+        print_at(kFrameX, 22, kFrameTop);
+        print_at(kFrameX, 24, kFrameBottom);
+    }
+    {
+        console::DrawStep step;
+        console::set_color(13);
+        print_at(kItemX, 23, kItemHost);
+    }
+    {
+        console::DrawStep step;
+        console::set_color(11);
+        print_at(kItemX, 25, kItemJoin);
+    }
+    {
+        console::DrawStep step;
+        console::set_color(console::kGrey);
+        print_at(kItemX, 27, kItemExit);
+    }
+    console::set_color(console::kGrey);
+}
+
+}  // namespace
+
+int main_menu() {
+    draw_menu();
+    int selected = 1;
+    for (;;) {
+        int key = console::read_key();
+        if (key < 0) return kInputEnded;
+        const int r = item_row(selected);
+        if (key == console::kArrowDown && selected < 3) {
+            ++selected;
+            // The old bottom line becomes the new top line; only the old top
+            // line goes.
+            print_at(kFrameX, r - 1, kEraser);
+            print_at(kFrameX, r + 1, kFrameTop);
+            print_at(kFrameX, r + 3, kFrameBottom);
+        } else if (key == console::kArrowUp && selected > 1) {
+            --selected;
+            print_at(kFrameX, r + 1, kEraser);
+            print_at(kFrameX, r - 3, kFrameTop);
+            print_at(kFrameX, r - 1, kFrameBottom);
+        } else if (key == ' ') {
+            return selected;
+        }
+    }
+}
+
+}  // namespace shell

@@ -1,0 +1,118 @@
+// Runs a program in a pseudo-terminal, types into it and reads its screen.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "support/vt_screen.h"
+
+namespace taja::test {
+
+using namespace std::chrono_literals;
+using Deadline = std::chrono::milliseconds;
+inline constexpr Deadline kDefaultDeadline = 10s;
+
+// Keys as a terminal sends them.
+inline constexpr std::string_view kUp = "\x1b[A";
+inline constexpr std::string_view kDown = "\x1b[B";
+inline constexpr std::string_view kLeft = "\x1b[D";
+inline constexpr std::string_view kRight = "\x1b[C";
+inline constexpr std::string_view kEnter = "\r";
+inline constexpr std::string_view kCtrlC = "\x03";
+
+// A screen that one thread fills from a pseudo-terminal master while the test
+// looks at it. All looks go through `wait_for` or `with_screen`.
+class ScreenPump {
+public:
+    ScreenPump(int master_fd, int cols, int rows);
+    ~ScreenPump();  // stops the pump; does not close the descriptor
+
+    // Waits until `pred` holds on the screen, or the deadline passes.
+    // Returns whether it held.
+    bool wait_for(const std::function<bool(const VtScreen&)>& pred,
+                  Deadline deadline = kDefaultDeadline);
+    // Waits until the text at (x, y) reads `utf8`.
+    bool wait_text(int x, int y, std::string_view utf8, Deadline deadline = kDefaultDeadline);
+    void with_screen(const std::function<void(const VtScreen&)>& look);
+    void resize(int cols, int rows);
+    std::string dump();
+    // True once the master has reported the end (the other side closed).
+    bool ended();
+
+private:
+    void run();
+
+    int fd_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    VtScreen screen_;
+    bool ended_ = false;
+    int stop_pipe_[2];
+    std::thread thread_;
+};
+
+// The real program in a pseudo-terminal of its own.
+class PtyProcess {
+public:
+    // Starts `path` (the built taja-duel by default) in a cols x rows
+    // pseudo-terminal. `env` entries are set in the child's environment.
+    explicit PtyProcess(std::string path = TAJA_DUEL_BIN, int cols = 169, int rows = 50,
+                        std::map<std::string, std::string> env = {});
+    ~PtyProcess();  // kills the child if it still runs
+
+    void type(std::string_view bytes);
+    void resize(int cols, int rows);  // sets the size and sends SIGWINCH
+    ScreenPump& screen() { return *pump_; }
+    bool wait_for(const std::function<bool(const VtScreen&)>& pred,
+                  Deadline deadline = kDefaultDeadline) {
+        return pump_->wait_for(pred, deadline);
+    }
+    bool wait_text(int x, int y, std::string_view utf8, Deadline deadline = kDefaultDeadline) {
+        return pump_->wait_text(x, y, utf8, deadline);
+    }
+    std::string dump() { return pump_->dump(); }
+
+    // Waits for the child to end. True if it ended within the deadline.
+    bool wait_exit(Deadline deadline = kDefaultDeadline);
+    bool exited() const { return exited_; }
+    // Valid after wait_exit: exit code, or -1 if a signal ended it.
+    int exit_code() const;
+    int term_signal() const;  // the signal that ended it, or 0
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    int master_ = -1;
+    bool exited_ = false;
+    int status_ = 0;
+    std::unique_ptr<ScreenPump> pump_;
+};
+
+// The console of this process drawn on a pseudo-terminal, for tests of
+// drawing code in-process: open_console() is pointed at the slave side.
+class PtyConsole {
+public:
+    explicit PtyConsole(int cols = 169, int rows = 50);
+    ~PtyConsole();  // points the console back at standard input/output
+
+    ScreenPump& screen() { return *pump_; }
+    // Types bytes as if from the keyboard (they arrive on the slave side).
+    void type(std::string_view bytes);
+    int slave_fd() const { return slave_; }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::unique_ptr<ScreenPump> pump_;
+};
+
+}  // namespace taja::test
