@@ -68,11 +68,14 @@ void ScreenPump::run() {
         std::lock_guard lock(mutex_);
         if (n <= 0) break;  // EIO once the other side has closed
         screen_.feed(std::string_view(buf, static_cast<std::size_t>(n)));
+        output_.append(buf, static_cast<std::size_t>(n));
         changed_.notify_all();
     }
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
     // Stay until told to stop, so the destructor's handshake is uniform.
     pollfd stop{stop_pipe_[0], POLLIN, 0};
     while (::poll(&stop, 1, -1) < 0 && errno == EINTR) {
@@ -105,6 +108,11 @@ void ScreenPump::resize(int cols, int rows) {
 std::string ScreenPump::dump() {
     std::lock_guard lock(mutex_);
     return screen_.dump();
+}
+
+std::string ScreenPump::output() {
+    std::lock_guard lock(mutex_);
+    return output_;
 }
 
 bool ScreenPump::ended() {
@@ -179,6 +187,12 @@ int PtyProcess::exit_code() const {
 
 int PtyProcess::term_signal() const {
     return exited_ && WIFSIGNALED(status_) ? WTERMSIG(status_) : 0;
+}
+
+bool PtyProcess::line_mode() const {
+    termios t;
+    if (::tcgetattr(master_, &t) != 0) return false;
+    return (t.c_lflag & ICANON) && (t.c_lflag & ECHO);
 }
 
 // --- PtyConsole ---------------------------------------------------------------

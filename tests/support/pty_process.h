@@ -47,6 +47,9 @@ public:
     std::string dump();
     // True once the master has reported the end (the other side closed).
     bool ended();
+    // Every byte received so far, as the program wrote it: for checks on
+    // what was drawn after a given point (take output().size() as a mark).
+    std::string output();
 
 private:
     void run();
@@ -55,6 +58,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     VtScreen screen_;
+    std::string output_;
     bool ended_ = false;
     int stop_pipe_[2];
     std::thread thread_;
@@ -87,6 +91,9 @@ public:
     // Valid after wait_exit: exit code, or -1 if a signal ended it.
     int exit_code() const;
     int term_signal() const;  // the signal that ended it, or 0
+    // Whether the terminal is in its ordinary line mode (ICANON and ECHO on),
+    // as the program found it and must leave it.
+    bool line_mode() const;
     pid_t pid() const { return pid_; }
 
 private:
