@@ -1,0 +1,52 @@
+// The duel board: the sea, both towers on it, the target box on the rival's
+// tower, the name boxes, the score label, the tower labels, the slot frames
+// and the input box. Nothing of it is stored; the screen is the only copy.
+//
+// Positions are grid (col, row), cell (3 * col, row). All drawing runs on
+// the main thread; each placement and the text that belongs to it is one
+// console drawing step.
+#pragma once
+
+#include "console/console.h"
+
+namespace duel {
+
+// Both towers stand on the sea row; block n (n = 1 at the bottom) of either
+// tower is on row kSeaRow - n.
+inline constexpr int kSeaRow = 36;
+inline constexpr int kOwnTowerCol = 16;
+inline constexpr int kRivalTowerCol = 37;
+// The target box sits on the rival's top block: its " (" at kTargetBoxCol,
+// its ")" at kTargetBoxRightCol, the target word between them.
+inline constexpr int kTargetBoxCol = 38;
+inline constexpr int kTargetBoxRightCol = 42;
+
+// One block of a tower (18 cells).
+inline constexpr char kBlock[] = "  (              )";
+// The sides of the target box, drawn alone when the box moves to another
+// block.
+inline constexpr char kTargetBoxLeft[] = " (";
+inline constexpr char kTargetBoxRight[] = ")";
+
+// A fresh random attribute for one block, 9 to 15 (the bright colours).
+// Takes one value of the shared random sequence.
+console::Attr random_block_attr();
+
+// The sea row: 50 positions at cells 21, 24, ... 168 of row 36, each water
+// ("~") or, for about one in six, a gap. Takes 50 random values. Leaves
+// attribute 7 in force.
+void draw_sea();
+
+// Everything else of a fresh board: the frames and labels, the own tower of 3
+// blocks, the rival tower of `rival_height` blocks with the target box on its
+// third block, and a random rival name. Expects a cleared screen and
+// attribute 7 in force (draw_sea leaves it so). Takes 3 + rival_height + 1
+// random values. Leaves attribute 7 in force and the cursor at grid (0, 0).
+void draw_board();
+
+// Prints word `index` of word_table into the target box on `row`, centred in
+// cells 117 to 124 by its byte length `length` (4, 6 or 8), in the attribute
+// in force. Any other length, or an index outside the table, prints nothing.
+void draw_target_word(int length, int index, int row);
+
+}  // namespace duel

@@ -1,0 +1,68 @@
+#include "duel/tables.h"
+
+namespace duel {
+
+// A slot is wider than its text; the rest of it is zeros.
+const char word_table[kWordCount][kWordSlot] = {
+    "\xBE\xC8\xB3\xE7",                  //  0 안녕
+    "\xB0\xA9\xC0\xDA\xB1\xE2",          //  1 갑자기
+    "\xB1\xE2\xB4\xD9",                  //  2 기다
+    "\xB0\xA1\xB6\xF4\xC1\xF6",          //  3 가락지
+    "\xB0\xC7\xC1\xF6\xB4\xD9",          //  4 건지다
+    "\xB3\xAE\xBE\xCB",                  //  5 낟알
+    "\xB0\xA1\xC1\xF6\xB4\xD9",          //  6 가지다
+    "\xC0\xDB\xB4\xD9",                  //  7 작다
+    "\xB0\xC7\xB3\xCA\xB4\xD9",          //  8 건너다
+    "\xB3\xBF\xBB\xF5",                  //  9 냄새
+    "\xC1\xD8\xB8\xBB",                  // 10 준말
+    "\xB9\xDF\xB9\xD9\xB8\xAE",          // 11 발바리
+    "\xC3\xA4\xC3\xEB\xC7\xCF\xB4\xD9",  // 12 채취하다
+    "\xC8\xF0\xBE\xEE\xC1\xF6\xB4\xD9",  // 13 흩어지다
+    "\xC7\xEC\xBE\xC6\xB8\xAE\xB4\xD9",  // 14 헤아리다
+    "\xC1\xF6\xC0\xFA\xB1\xCD\xB4\xD9",  // 15 지저귀다
+    "\xB1\xC0\xBA\xAC\xC0\xCC",          // 16 굼벵이
+    "\xB9\xAB\xB8\xA3\xB4\xD9",          // 17 무르다
+    "\xB3\xEB\xB7\xA7\xB0\xA1\xB6\xF4",  // 18 노랫가락
+    "\xB8\xBB\xB4\xD9\xC5\xF9",          // 19 말다툼
+    "\xB0\xED\xB4\xEB\xC7\xCF\xB4\xD9",  // 20 고대하다
+    "\xBA\xD7\xB4\xD9",                  // 21 붓다
+    "\xB1\xE2\xBF\xEF\xB4\xD9",          // 22 기울다
+    "\xC6\xD0\xB4\xD9",                  // 23 패다
+    "\xB9\xE7\xC0\xCF",                  // 24 밭일
+    "\xB5\xC7\xBB\xF5\xB1\xE8",          // 25 되새김
+    "\xB0\xC7\xB8\xF6\xB4\xDE\xB4\xD9",  // 26 건몸달다
+    "\xBA\xCE\xBC\xAD\xC1\xF6\xB4\xD9",  // 27 부서지다
+    "\xB0\xED\xB0\xB9\xC1\xFE",          // 28 고갯짓
+    "\xB9\xF7\xC2\xF7\xB4\xD9",          // 29 벅차다
+    "\xB0\xC5\xB9\xCC\xB4\xFE\xB4\xD9",  // 30 거미덥다
+    "\xB1\xE2\xC0\xE5",                  // 31 기장
+    "\xB9\xD9\xB4\xDA",                  // 32 바닥
+    "\xB4\xD9\xC1\xFC",                  // 33 다짐
+    "\xC0\xDA\xB8\xAE\xC0\xE2\xB4\xD9",  // 34 자리잡다
+    "\xC0\xFA\xB7\xB1",                  // 35 저런
+    "\xB1\xE2\xB7\xAF\xB1\xE2",          // 36 기러기
+    "\xC1\xFA\xB1\xE2\xB4\xD9",          // 37 질기다
+    "\xB0\xA1\xB4\xDA",                  // 38 가닥
+    "\xB1\xE2\xB4\xD9\xB8\xAE\xB4\xD9",  // 39 기다리다
+    "\xC0\xDA\xB6\xF4",                  // 40 자락
+    "\xB9\xDD\xC0\xE5",                  // 41 반장
+    "\xC0\xCC\xB1\xE2\xB4\xD9",          // 42 이기다
+    "\xC8\xF7\xC1\xD7",                  // 43 히죽
+    "\xB8\xBB\xC7\xCF\xB4\xD9",          // 44 말하다
+    "\xB4\xA9\xB1\xB8",                  // 45 누구
+    "\xB3\xAF\xB0\xB3",                  // 46 날개
+    "\xBF\xC0\xB5\xE9\xBF\xC0\xB5\xE9",  // 47 오들오들
+};
+
+const char name_table[kNameCount][kNameSlot] = {
+    "\xB0\xED\xB7\xA1",                  // 0 고래
+    "\xB0\xD4",                          // 1 게
+    "\xB0\xA5\xB8\xC5\xB1\xE2",          // 2 갈매기
+    "\xBB\xF3\xBE\xEE",                  // 3 상어
+    "\xB9\xAE\xBE\xEE",                  // 4 문어
+    "\xC7\xD8\xB8\xB6",                  // 5 해마
+    "\xBA\xD2\xB0\xA1\xBB\xE7\xB8\xAE",  // 6 불가사리
+    "\xB9\xD9\xB4\xD9\xB0\xC5\xBA\xCF",  // 7 바다거북
+};
+
+}  // namespace duel
