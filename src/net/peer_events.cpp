@@ -1,0 +1,81 @@
+#include "net/peer_events.h"
+
+#include <array>
+
+#include "console/console.h"
+#include "net/socket.h"
+#include "net/wakeup.h"
+
+namespace net {
+
+std::atomic<std::uint8_t> knock_flag{0};
+std::atomic<std::uint8_t> raise_flag{0};
+
+namespace {
+
+// Counts every take and every stop request. A receiver waiting for a full
+// flag waits on this counter rather than on the flag: a stop request leaves
+// the flag at 1, and a wait on the flag itself would only return once the
+// flag changed. A full 32-bit counter also lets the library wait with a
+// futex of its own instead of a shared table of waiters.
+std::atomic<std::uint32_t> takes{0};
+
+void wake_receivers() {
+    takes.fetch_add(1);
+    takes.notify_all();
+}
+
+// Turns `flag` from 0 into 1, waiting while it is still 1. False if the
+// receiver was stopped first; the event is then dropped.
+//
+// The counter is read before the stop request and the flag are looked at:
+// a take or a stop that comes after those looks moves the counter past the
+// value read, so the wait returns at once instead of missing it.
+bool deliver(std::atomic<std::uint8_t>& flag, const std::atomic<bool>& stopping) {
+    for (;;) {
+        std::uint32_t seen = takes.load();
+        if (stopping.load()) return false;
+        std::uint8_t empty = 0;
+        if (flag.compare_exchange_strong(empty, 1)) {
+            signal_match();
+            return true;
+        }
+        takes.wait(seen);
+    }
+}
+
+std::atomic<std::uint8_t>* flag_for(char byte) {
+    if (byte == kKnockEvent) return &knock_flag;
+    if (byte == kRaiseEvent) return &raise_flag;
+    return nullptr;
+}
+
+}  // namespace
+
+void send_event(int sock, char event) { send_bytes(sock, &event, 1); }
+
+void receive_events(int sock, const std::atomic<bool>& stopping) {
+    for (;;) {
+        std::array<char, 100> data{};
+        long n = receive_bytes(sock, data.data(), data.size());
+        if (n <= 0 || stopping.load()) return;
+        console::set_cursor(0, 0);
+        for (long i = 0; i < n; ++i) {
+            std::atomic<std::uint8_t>* flag = flag_for(data[static_cast<std::size_t>(i)]);
+            if (flag != nullptr && !deliver(*flag, stopping)) return;
+        }
+    }
+}
+
+void stop_receiver(std::atomic<bool>& stopping) {
+    stopping.store(true);
+    wake_receivers();
+}
+
+bool take_event(std::atomic<std::uint8_t>& flag) {
+    if (flag.exchange(0) == 0) return false;
+    wake_receivers();
+    return true;
+}
+
+}  // namespace net

@@ -1,0 +1,51 @@
+// The few socket calls the peer link makes, behind one small interface so
+// that only socket_posix.cpp (and its Windows twin) sees the platform's
+// headers. Sockets are plain descriptors; results are reported, and the
+// callers decide what, if anything, a failure changes.
+#pragma once
+
+#include <cstddef>
+
+namespace net {
+
+// Owns one socket descriptor and closes it when it goes out of scope, so a
+// mode that makes a new connection every pass leaks none. Move-only.
+class Socket {
+  public:
+    Socket() = default;
+    explicit Socket(int fd) : fd_(fd) {}
+    ~Socket();
+    Socket(Socket&& other) noexcept : fd_(other.release()) {}
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    int fd() const { return fd_; }
+    // Gives up ownership without closing; the socket is the caller's again.
+    int release();
+
+  private:
+    int fd_ = -1;
+};
+
+// Turns Nagle's algorithm off on a connected TCP socket. Every event is one
+// byte sent on its own; with Nagle on, a second quick byte waits for the
+// first one's acknowledgement, which the peer may delay by about 40 ms.
+void set_nodelay(int fd);
+
+// Ends the connection in both directions. A thread blocked reading the
+// socket wakes and reads the end (0), and the peer reads the end too.
+void shutdown_connection(int fd);
+
+// One send of `n` bytes. A peer that has gone does not raise SIGPIPE; the
+// send just fails. Interrupted sends are repeated. Returns what the send
+// returned: bytes sent, or -1.
+long send_bytes(int fd, const char* bytes, std::size_t n);
+
+// One read of up to `n` bytes, blocking until something arrives. Returns
+// the number of bytes read, 0 when the peer has closed the connection (or
+// it was shut down), -1 on an error. An interrupted read is repeated: a
+// signal is not the end of the connection.
+long receive_bytes(int fd, char* buf, std::size_t n);
+
+}  // namespace net
