@@ -1,0 +1,21 @@
+// The background music of a match.
+#pragma once
+
+namespace sound {
+
+// Stops whatever music is playing and starts the music file from its
+// beginning, looping in the background until the next call. The first call
+// opens the audio device; the file is loaded once. Without a device or a
+// file nothing plays and the caller simply goes on: it returns within a few
+// milliseconds, reports nothing and prints nothing.
+//
+// The file is ~/Desktop/Sound/music.wav if there is one, else the loop
+// bundled with the program (beside the executable, or in the installed
+// share/taja-duel/).
+void start_music();
+
+// Stops the music and gives the audio device back. The next start_music
+// opens it again.
+void close_music();
+
+}  // namespace sound

@@ -1,0 +1,415 @@
+// The background music, heard through SDL's disk audio driver: it writes what
+// a sound card would play to a file, in real time, as signed 16-bit stereo
+// frames at 44100 Hz.
+//
+// SDL reads its driver from the environment once, so every case runs the
+// music layer in a child process of its own, whose standard output and error
+// are a terminal (as in the game) that the test reads back.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sound/music.h"
+#include "sound/music_detail.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Samples = std::vector<std::int16_t>;  // interleaved left, right
+
+constexpr int kRate = 44100;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// Told to the child on its standard error once the music is closed: proof
+// that standard error is given back.
+constexpr char kClosed[] = "closed\n";
+
+class TempDir {
+public:
+    TempDir() {
+        char name[] = "/tmp/taja-music-XXXXXX";
+        path_ = ::mkdtemp(name);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void write_wav(const std::filesystem::path& path, const Samples& samples) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    auto u16 = [&](std::uint16_t v) {
+        char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+        out.write(b, 2);
+    };
+    auto u32 = [&](std::uint32_t v) {
+        u16(static_cast<std::uint16_t>(v));
+        u16(static_cast<std::uint16_t>(v >> 16));
+    };
+    auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);  // PCM
+    u16(2);  // stereo
+    u32(kRate);
+    u32(kRate * 4);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(bytes);
+    for (std::int16_t s : samples) u16(static_cast<std::uint16_t>(s));
+}
+
+// A loop that can be told apart at every moment: 0.4 s of a two-voice chord
+// (different pitches left and right, loud from the very first frame), then
+// 4.6 s of digital silence. Heard in the output, its first loud frame says
+// exactly when the loop began, and its content says from where.
+constexpr std::size_t kChordFrames = kRate * 4 / 10;
+constexpr std::size_t kLoopFrames = kRate * 5;
+
+Samples marker_loop() {
+    Samples s(kLoopFrames * 2, 0);
+    for (std::size_t i = 0; i < kChordFrames; ++i) {
+        double t = static_cast<double>(i) / kRate;
+        s[2 * i] = static_cast<std::int16_t>(9000 * std::cos(2 * std::numbers::pi * 440 * t));
+        s[2 * i + 1] = static_cast<std::int16_t>(9000 * std::cos(2 * std::numbers::pi * 660 * t));
+    }
+    return s;
+}
+
+Samples read_output(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Samples s(bytes.size() / 4 * 2);  // whole frames only: the driver may be mid-write
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        auto lo = static_cast<unsigned char>(bytes[2 * i]);
+        auto hi = static_cast<unsigned char>(bytes[2 * i + 1]);
+        s[i] = static_cast<std::int16_t>(lo | hi << 8);
+    }
+    return s;
+}
+
+std::size_t frames(const Samples& s) { return s.size() / 2; }
+
+// The first frame at or after `from` that is not silent, or kNone.
+std::size_t first_sound(const Samples& s, std::size_t from) {
+    for (std::size_t f = from; f < frames(s); ++f) {
+        if (s[2 * f] != 0 || s[2 * f + 1] != 0) return f;
+    }
+    return kNone;
+}
+
+bool silent(const Samples& s, std::size_t from, std::size_t count) {
+    for (std::size_t i = 2 * from; i < 2 * (from + count); ++i) {
+        if (s[i] != 0) return false;
+    }
+    return true;
+}
+
+// Whether the output from frame `at` on plays `count` frames of `wav` from its
+// beginning. Loud audio played at full volume comes out sample for sample;
+// one step of rounding is allowed.
+bool plays_from_start(const Samples& out, std::size_t at, const Samples& wav, std::size_t count) {
+    for (std::size_t i = 0; i < 2 * count; ++i) {
+        if (std::abs(out[2 * at + i] - wav[i]) > 1) return false;
+    }
+    return true;
+}
+
+// Reads the driver's file until `done` holds on it or the deadline passes.
+std::optional<Samples> wait_output(const std::filesystem::path& path,
+                                   const std::function<bool(const Samples&)>& done,
+                                   std::chrono::milliseconds deadline = 8s) {
+    auto end = Clock::now() + deadline;
+    for (;;) {
+        Samples s = read_output(path);
+        if (done(s)) return s;
+        if (Clock::now() > end) return std::nullopt;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+// The music layer in a child process with the given environment. The child
+// starts the music each time it is asked to (start_music, or the given file
+// when `file` is set) and closes it when told to end.
+class MusicChild {
+public:
+    // With `stderr_file` set, standard error goes to that file instead of
+    // the terminal.
+    explicit MusicChild(const std::map<std::string, std::string>& env,
+                        std::optional<std::string> file = std::nullopt,
+                        std::optional<std::filesystem::path> stderr_file = std::nullopt) {
+        termios raw;
+        ::cfmakeraw(&raw);  // the child's text arrives byte for byte
+        int slave = -1;
+        int to_child[2];
+        int from_child[2];
+        if (::openpty(&master_, &slave, nullptr, &raw, nullptr) != 0 || ::pipe(to_child) != 0 ||
+            ::pipe(from_child) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal or pipe";
+            return;
+        }
+        std::fflush(nullptr);  // or the child would print this process's pending output
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(master_);
+            ::close(to_child[1]);
+            ::close(from_child[0]);
+            int err = stderr_file ? ::open(stderr_file->c_str(), O_WRONLY | O_CREAT, 0600) : slave;
+            run_child(env, file, slave, err, to_child[0], from_child[1]);
+        }
+        ::close(slave);
+        ::close(to_child[0]);
+        ::close(from_child[1]);
+        to_child_ = to_child[1];
+        from_child_ = from_child[0];
+    }
+
+    ~MusicChild() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : {master_, to_child_, from_child_}) {
+            if (fd >= 0) ::close(fd);
+        }
+    }
+
+    // Has the child start the music; answers how long the call took, or
+    // nothing when it did not return within the deadline.
+    std::optional<std::chrono::milliseconds> start() {
+        auto begun = Clock::now();
+        if (::write(to_child_, "s", 1) != 1) return std::nullopt;
+        pollfd p = {from_child_, POLLIN, 0};
+        char ack;
+        if (::poll(&p, 1, 5000) != 1 || ::read(from_child_, &ack, 1) != 1) return std::nullopt;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun);
+    }
+
+    // Has the child close the music and end; answers everything it printed
+    // on its standard output and error along the way.
+    std::string finish() {
+        if (pid_ <= 0) return {};
+        ::close(to_child_);
+        to_child_ = -1;
+        auto end = Clock::now() + 5s;
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (Clock::now() > end) {
+                ADD_FAILURE() << "the music child did not end";
+                return {};
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        pid_ = -1;
+        // A sanitizer's report made while the music held standard error went
+        // to /dev/null; its exit code still tells.
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "the music child ended with status " << status;
+        // The child is gone, so the master gives what is left, then EIO.
+        std::string printed;
+        char buf[4096];
+        pollfd p = {master_, POLLIN, 0};
+        while (::poll(&p, 1, 2000) == 1) {
+            ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            printed.append(buf, static_cast<std::size_t>(n));
+        }
+        return printed;
+    }
+
+private:
+    [[noreturn]] static void run_child(const std::map<std::string, std::string>& env,
+                                       const std::optional<std::string>& file, int tty, int err,
+                                       int commands, int answers) {
+        for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+        ::dup2(tty, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        if (err != tty) ::close(err);
+        ::close(tty);
+        char c;
+        while (::read(commands, &c, 1) == 1) {
+            if (file) {
+                sound::detail::start_music_file(*file);
+            } else {
+                sound::start_music();
+            }
+            if (::write(answers, "k", 1) != 1) ::_exit(3);
+        }
+        sound::close_music();
+        if (::write(STDERR_FILENO, kClosed, sizeof kClosed - 1) < 0) ::_exit(4);
+        std::exit(0);  // a sanitizer finds its leaks and races on the way out
+    }
+
+    pid_t pid_ = -1;
+    int master_ = -1;
+    int to_child_ = -1;
+    int from_child_ = -1;
+};
+
+std::map<std::string, std::string> disk_audio(const TempDir& dir) {
+    return {{"SDL_AUDIODRIVER", "disk"},
+            {"SDL_DISKAUDIOFILE", (dir.path() / "out.raw").string()},
+            {"HOME", dir.path().string()}};
+}
+
+TEST(Music, PlaysTheHomeFileLoopingAndRestartsItFromTheBeginning) {
+    TempDir dir;
+    Samples loop = marker_loop();
+    write_wav(dir.path() / "Desktop/Sound/music.wav", loop);
+    auto out = dir.path() / "out.raw";
+    MusicChild child(disk_audio(dir));
+
+    auto took = child.start();
+    ASSERT_TRUE(took) << "start_music did not return";
+    // The whole chord and a good stretch of the silence after it.
+    std::size_t first = kNone;
+    auto heard = wait_output(out, [&](const Samples& s) {
+        first = first_sound(s, 0);
+        return first != kNone && frames(s) >= first + kChordFrames + kRate / 4;
+    });
+    ASSERT_TRUE(heard) << "no music reached the audio device";
+    EXPECT_TRUE(plays_from_start(*heard, first, loop, kChordFrames));
+    EXPECT_TRUE(silent(*heard, first + kChordFrames, kRate / 4));
+
+    // Played on, the loop would sound again only 5 s after it began.
+    ASSERT_TRUE(child.start()) << "the second start_music did not return";
+    std::size_t again = kNone;
+    auto restarted = wait_output(out, [&](const Samples& s) {
+        again = first_sound(s, first + kChordFrames);
+        return again != kNone && frames(s) >= again + kChordFrames;
+    });
+    ASSERT_TRUE(restarted) << "the music did not sound again";
+    EXPECT_LT(again - first, kLoopFrames / 2) << "the loop was not restarted";
+    EXPECT_TRUE(plays_from_start(*restarted, again, loop, kChordFrames))
+        << "the loop did not restart from its beginning";
+
+    EXPECT_EQ(child.finish(), kClosed) << "an audio library printed on the terminal";
+}
+
+TEST(Music, LoopsTheFileUntilStartedAgain) {
+    TempDir dir;
+    // A short loop: 0.1 s of chord, 0.4 s of silence.
+    Samples loop = marker_loop();
+    std::fill(loop.begin() + kRate / 10 * 2, loop.end(), 0);
+    loop.resize(kRate / 2 * 2);
+    write_wav(dir.path() / "Desktop/Sound/music.wav", loop);
+    auto out = dir.path() / "out.raw";
+    MusicChild child(disk_audio(dir));
+
+    ASSERT_TRUE(child.start());
+    std::size_t first = kNone;
+    std::size_t second = kNone;
+    auto heard = wait_output(out, [&](const Samples& s) {
+        first = first_sound(s, 0);
+        if (first == kNone) return false;
+        second = first_sound(s, first + kRate / 10 + 1);
+        return second != kNone && frames(s) >= second + kRate / 10;
+    });
+    ASSERT_TRUE(heard) << "the music did not come round again";
+    EXPECT_EQ(second - first, kRate / 2) << "the loop has a gap or an overlap";
+    EXPECT_TRUE(plays_from_start(*heard, second, loop, kRate / 10));
+    EXPECT_EQ(child.finish(), kClosed);
+}
+
+// The test program is built beside the program, where the build writes the loop.
+TEST(Music, WithoutAFileAtHomePlaysTheBundledLoop) {
+    TempDir dir;  // a home with no Desktop/Sound/music.wav
+    auto out = dir.path() / "out.raw";
+    MusicChild child(disk_audio(dir));
+
+    ASSERT_TRUE(child.start());
+    auto heard = wait_output(out, [](const Samples& s) {
+        for (std::int16_t v : s) {
+            if (std::abs(v) > 1000) return true;
+        }
+        return false;
+    });
+    EXPECT_TRUE(heard) << "the bundled loop did not play";
+    EXPECT_EQ(child.finish(), kClosed);
+}
+
+TEST(Music, NoFileMeansSilenceAndTheCallerGoesOn) {
+    TempDir dir;
+    auto out = dir.path() / "out.raw";
+    MusicChild child(disk_audio(dir), (dir.path() / "no-such.wav").string());
+
+    for (int round = 0; round < 2; ++round) {
+        auto took = child.start();
+        ASSERT_TRUE(took) << "start_music did not return";
+        EXPECT_LT(*took, 1s);
+    }
+    auto heard = wait_output(out, [](const Samples& s) { return frames(s) >= kRate / 2; });
+    ASSERT_TRUE(heard) << "the audio device was not opened";
+    EXPECT_TRUE(silent(*heard, 0, frames(*heard)));
+    EXPECT_EQ(child.finish(), kClosed) << "an audio library printed on the terminal";
+}
+
+TEST(Music, SdlKeepsQuietOnAStandardErrorThatIsNotATerminal) {
+    // The disk driver warns through SDL's log when it opens; the program
+    // reports nothing, wherever its standard error goes.
+    TempDir dir;
+    auto err = dir.path() / "stderr.txt";
+    MusicChild child(disk_audio(dir), (dir.path() / "no-such.wav").string(), err);
+    ASSERT_TRUE(child.start());
+    EXPECT_EQ(child.finish(), "");
+    std::ifstream in(err);
+    std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(printed, kClosed);
+}
+
+TEST(Music, NoDeviceMeansSilenceAndNothingOnTheScreen) {
+    // alsa-lib with a configuration that names no sound card fails at once
+    // and says so on standard error, whatever cards the machine has; an
+    // unknown driver fails inside SDL.
+    TempDir dir;
+    auto no_cards = dir.path() / "asound.conf";
+    std::ofstream(no_cards).flush();
+    const std::map<std::string, std::string> no_device[] = {
+        {{"SDL_AUDIODRIVER", "alsa"}, {"ALSA_CONFIG_PATH", no_cards.string()}},
+        {{"SDL_AUDIODRIVER", "no-such-driver"}},
+    };
+    for (const auto& env : no_device) {
+        SCOPED_TRACE(env.begin()->second);
+        auto with_home = env;
+        with_home["HOME"] = dir.path().string();
+        MusicChild child(with_home);
+        for (int round = 0; round < 2; ++round) {
+            auto took = child.start();
+            ASSERT_TRUE(took) << "start_music did not return";
+            EXPECT_LT(*took, 1s);
+        }
+        EXPECT_EQ(child.finish(), kClosed) << "an audio library printed on the terminal";
+    }
+}
+
+}  // namespace
