@@ -51,8 +51,9 @@ void LineInput::draw(Field field) const {
     int n = std::snprintf(cup, sizeof cup, "\x1b[%d;%dH", field.y + 1, field.x + 1);
     std::string step(cup, static_cast<std::size_t>(n));
     step += tail.text;
-    if (field.width > tail.width)
+    if (field.width > tail.width) {
         step.append(static_cast<std::size_t>(field.width - tail.width), ' ');
+    }
     DrawStep hold;
     set_cursor_rest(field.x + tail.width, field.y);
     write_raw(step.data(), step.size());
