@@ -1,0 +1,243 @@
+#include "console/line_editor.h"
+
+#include <utility>
+
+namespace console {
+
+namespace {
+
+constexpr std::uint8_t kEsc = 0x1b;
+constexpr std::uint8_t kBackspace = 0x08;
+constexpr std::uint8_t kDelete = 0x7f;
+// A parameter run longer than this is not a key a terminal sends.
+constexpr int kMaxSequence = 16;
+
+struct Range {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+
+// Characters that terminals draw two cells wide: East Asian Wide and
+// Fullwidth, as libvterm, xterm and tmux count them, and the emoji blocks.
+// Counting a character wider than the terminal does only leaves a blank cell
+// at the end of the field; counting it narrower would push the echo out of
+// the field, so the emoji blocks err on the wide side.
+constexpr Range kWide[] = {
+    {0x1100, 0x115F},   {0x2329, 0x232A},   {0x2E80, 0x303E},   {0x3041, 0x33FF},
+    {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xA960, 0xA97F},
+    {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},
+    {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF},
+    {0x1F900, 0x1F9FF}, {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// Characters of no width of their own: combining marks (including the
+// Hangul vowel and final jamo that join a leading consonant), zero-width
+// spaces and joiners, direction marks, variation selectors, the byte order
+// mark. They are not kept: the field could not show them where they belong.
+constexpr Range kZeroWidth[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489},   {0x0591, 0x05BD}, {0x1160, 0x11FF}, {0x1AB0, 0x1AFF},
+    {0x1DC0, 0x1DFF}, {0x200B, 0x200F},   {0x2028, 0x202E}, {0x2060, 0x206F}, {0x20D0, 0x20FF},
+    {0x302A, 0x302F}, {0x3099, 0x309A},   {0xD7B0, 0xD7FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
+    {0xFEFF, 0xFEFF}, {0xE0000, 0xE0FFF},
+};
+
+template <std::size_t N>
+bool in_ranges(const Range (&ranges)[N], std::uint32_t cp) {
+    for (const Range& r : ranges) {
+        if (cp >= r.first && cp <= r.last) return true;
+    }
+    return false;
+}
+
+bool is_cp949_trail(std::uint8_t b) {
+    return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
+}
+
+}  // namespace
+
+Framing framing_of(std::string_view encoding) {
+    for (std::string_view korean : {"CP949", "UHC", "EUC-KR", "EUCKR"}) {
+        if (encoding == korean) return Framing::double_byte;
+    }
+    return Framing::utf8;
+}
+
+bool LineEditor::feed(std::uint8_t b) {
+    bool after_cr = std::exchange(after_cr_, false);
+    if (escape_ != Escape::none && continue_escape(b)) return false;
+    if (partial_need_ > 0 && continue_char(b)) return false;
+    return ground(b, after_cr);
+}
+
+// True when `b` belonged to the sequence; false when it ended the sequence
+// without belonging to it and must be taken as typed.
+bool LineEditor::continue_escape(std::uint8_t b) {
+    switch (escape_) {
+        case Escape::escape:
+            if (b == '[' || b == 'O') {
+                escape_ = b == '[' ? Escape::csi : Escape::ss3;
+                sequence_length_ = 0;
+                return true;
+            }
+            break;  // ESC then anything else: the ESC was a key of its own
+        case Escape::csi:
+        case Escape::ss3:
+            if (b >= 0x40 && b <= 0x7e) {  // final byte: the sequence is whole
+                escape_ = Escape::none;
+                return true;
+            }
+            if (escape_ == Escape::csi && b >= 0x20 && b <= 0x3f &&
+                ++sequence_length_ <= kMaxSequence) {
+                return true;  // parameter or intermediate byte
+            }
+            break;
+        case Escape::none:
+            break;
+    }
+    escape_ = Escape::none;
+    return false;
+}
+
+// True when `b` carried the partial character on; false when it cannot
+// belong to it: the partial character is malformed and `b` starts afresh.
+bool LineEditor::continue_char(std::uint8_t b) {
+    if (framing_ == Framing::double_byte) {
+        partial_need_ = 0;
+        if (!is_cp949_trail(b)) {
+            malformed();
+            return false;
+        }
+        partial_[1] = static_cast<char>(b);
+        append(partial_, 2, 2);
+        return true;
+    }
+    if (b < next_lo_ || b > next_hi_) {
+        partial_need_ = 0;
+        malformed();
+        return false;
+    }
+    partial_[partial_len_++] = static_cast<char>(b);
+    code_ = (code_ << 6) | (b & 0x3Fu);
+    next_lo_ = 0x80;
+    next_hi_ = 0xBF;
+    if (--partial_need_ == 0) finish_utf8();
+    return true;
+}
+
+bool LineEditor::ground(std::uint8_t b, bool after_cr) {
+    if (b >= 0x80) {
+        start_char(b);
+        return false;
+    }
+    skipping_ = false;
+    switch (b) {
+        case '\r':
+            after_cr_ = true;
+            return true;
+        case '\n':
+            return !after_cr;  // the LF of a CR LF pair is the same Enter
+        case kDelete:
+        case kBackspace:
+            backspace();
+            return false;
+        case kEsc:
+            escape_ = Escape::escape;
+            return false;
+        default:
+            if (b >= 0x20) {
+                const char c = static_cast<char>(b);
+                append(&c, 1, 1);
+            }
+            return false;  // other control bytes mean nothing in a line
+    }
+}
+
+void LineEditor::start_char(std::uint8_t b) {
+    partial_[0] = static_cast<char>(b);
+    partial_len_ = 1;
+    if (framing_ == Framing::double_byte) {
+        skipping_ = false;
+        if (b == 0x80 || b == 0xFF) {
+            malformed();
+        } else {
+            partial_need_ = 1;
+        }
+        return;
+    }
+    if (b <= 0xBF) {  // continuation byte with no lead
+        if (!skipping_) malformed();
+        return;
+    }
+    skipping_ = false;
+    next_lo_ = 0x80;
+    next_hi_ = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        partial_need_ = 1;
+        code_ = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        partial_need_ = 2;
+        code_ = b & 0x0Fu;
+        if (b == 0xE0) next_lo_ = 0xA0;  // shorter forms are overlong
+        if (b == 0xED) next_hi_ = 0x9F;  // D800..DFFF are surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        partial_need_ = 3;
+        code_ = b & 0x07u;
+        if (b == 0xF0) next_lo_ = 0x90;  // overlong
+        if (b == 0xF4) next_hi_ = 0x8F;  // beyond U+10FFFF
+    } else {
+        malformed();  // C0, C1: overlong leads; F5..FF: never used
+    }
+}
+
+void LineEditor::finish_utf8() {
+    if (code_ <= 0x9F) return;  // C1 controls
+    if (in_ranges(kZeroWidth, code_)) return;
+    append(partial_, static_cast<std::size_t>(partial_len_), in_ranges(kWide, code_) ? 2 : 1);
+}
+
+void LineEditor::malformed() {
+    append("?", 1, 1);
+    skipping_ = true;
+}
+
+void LineEditor::append(const char* bytes, std::size_t n, int width) {
+    if (text_.size() + n > kMaxBytes) return;
+    text_.append(bytes, n);
+    glyphs_.push_back(Glyph{static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(width)});
+    width_ += width;
+}
+
+void LineEditor::backspace() {
+    if (glyphs_.empty()) return;
+    text_.resize(text_.size() - glyphs_.back().bytes);
+    width_ -= glyphs_.back().width;
+    glyphs_.pop_back();
+}
+
+LineEditor::Tail LineEditor::tail(int cells) const {
+    std::size_t bytes = 0;
+    int width = 0;
+    for (auto g = glyphs_.rbegin(); g != glyphs_.rend() && width + g->width <= cells; ++g) {
+        bytes += g->bytes;
+        width += g->width;
+    }
+    return Tail{std::string_view(text_).substr(text_.size() - bytes), width};
+}
+
+std::string LineEditor::take_line() {
+    std::string line = std::move(text_);
+    text_.clear();
+    glyphs_.clear();
+    width_ = 0;
+    return line;
+}
+
+void LineEditor::clear() {
+    take_line();
+    escape_ = Escape::none;
+    after_cr_ = false;
+    partial_need_ = 0;
+    skipping_ = false;
+}
+
+}  // namespace console

@@ -1,0 +1,109 @@
+// The line being typed, kept by the program itself over raw key input: the
+// terminal delivers every byte at once and echoes nothing, so deciding what a
+// key does to the line, and how wide the line is on screen, happens here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace console {
+
+// How the terminal frames the characters it sends.
+enum class Framing {
+    utf8,         // UTF-8, one to four bytes a character
+    double_byte,  // CP949 / EUC-KR: ASCII, or a lead byte and a trail byte
+};
+
+// The framing of an encoding as iconv names it (terminal_encoding()). Anything
+// that is not a Korean double-byte code page is read as UTF-8.
+Framing framing_of(std::string_view encoding);
+
+// Pure: fed terminal input a byte at a time, it keeps the line in the
+// terminal's encoding and its width in cells. A character or escape sequence
+// split across reads carries over.
+//
+//  - Backspace (DEL 0x7f or ^H 0x08) removes the last whole character.
+//  - Enter (CR or LF; CR LF counts once) ends the line.
+//  - Other control bytes, and C1 controls, are ignored.
+//  - Escape sequences (ESC [ ... final, ESC O x) are consumed and ignored, by
+//    the rules of KeyDecoder: a byte that cannot belong to the sequence ends
+//    it and counts as typed, so a sequence never swallows the next key.
+//  - A malformed byte sequence becomes one '?' in the line: it shows on screen
+//    and can never complete a word, whose characters are all Hangul.
+//  - Characters of no width (combining marks, joiners, variation selectors)
+//    are dropped, so the line holds exactly what its echo shows.
+//  - Past kMaxBytes, further characters are dropped.
+class LineEditor {
+public:
+    static constexpr std::size_t kMaxBytes = 1024;
+
+    explicit LineEditor(Framing framing = Framing::utf8) : framing_(framing) {}
+
+    // Feeds one byte. True when the byte was Enter: the line is complete and
+    // must be taken with take_line() before anything more is fed.
+    bool feed(std::uint8_t byte);
+
+    // True inside an escape sequence. A terminal sends a sequence in one go,
+    // so when input pauses here the sequence was cut off (or the ESC was the
+    // Escape key): end_escape() then drops it.
+    bool in_escape() const { return escape_ != Escape::none; }
+    void end_escape() { escape_ = Escape::none; }
+
+    const std::string& text() const { return text_; }
+    int width() const { return width_; }
+
+    struct Tail {
+        std::string_view text;
+        int width;
+    };
+    // The longest end of the line, in whole characters, that fits in `cells`.
+    Tail tail(int cells) const;
+
+    // Hands over the line and starts an empty one. A CR just fed still pairs
+    // with an LF that follows.
+    std::string take_line();
+
+    // Drops the line and any sequence or character fed in part.
+    void clear();
+
+private:
+    enum class Escape { none, escape, csi, ss3 };
+    struct Glyph {
+        std::uint8_t bytes;
+        std::uint8_t width;
+    };
+
+    bool continue_escape(std::uint8_t b);
+    bool continue_char(std::uint8_t b);
+    bool ground(std::uint8_t b, bool after_cr);
+    void start_char(std::uint8_t b);
+    void finish_utf8();
+    void malformed();
+    void append(const char* bytes, std::size_t n, int width);
+    void backspace();
+
+    Framing framing_;
+    std::string text_;
+    std::vector<Glyph> glyphs_;
+    int width_ = 0;
+
+    Escape escape_ = Escape::none;
+    int sequence_length_ = 0;
+    bool after_cr_ = false;
+
+    // A character fed in part.
+    char partial_[4] = {};
+    int partial_len_ = 0;
+    int partial_need_ = 0;  // bytes still to come
+    std::uint32_t code_ = 0;
+    std::uint8_t next_lo_ = 0x80;  // range of the next byte (UTF-8 excludes
+    std::uint8_t next_hi_ = 0xBF;  // overlongs and surrogates this way)
+    // After a malformed sequence, its stray continuation bytes belong to the
+    // same '?'.
+    bool skipping_ = false;
+};
+
+}  // namespace console

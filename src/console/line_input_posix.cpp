@@ -1,0 +1,144 @@
+// Line input on a POSIX terminal in raw mode: poll on the terminal and on a
+// wake-up pipe, so that a cancel from another thread ends the wait at once.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "console/console.h"
+#include "console/line_input.h"
+
+namespace console {
+
+namespace {
+
+// A terminal sends an escape sequence in one go: input that pauses inside one
+// this long means the sequence was cut off, or the ESC was the Escape key.
+constexpr int kEscapePauseMs = 50;
+// Without a wake-up pipe (none could be made), a wait looks at the cancel
+// request this often instead.
+constexpr int kCancelCheckMs = 100;
+
+void drain(int fd) {
+    char buf[64];
+    while (::read(fd, buf, sizeof buf) > 0) {
+    }
+}
+
+}  // namespace
+
+LineInput::LineInput()
+    : editor_(framing_of(terminal_encoding())), to_cp949_(terminal_encoding(), "CP949") {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wake_read_ = fds[0];
+        wake_write_ = fds[1];
+    }
+}
+
+LineInput::~LineInput() {
+    if (wake_read_ >= 0) ::close(wake_read_);
+    if (wake_write_ >= 0) ::close(wake_write_);
+}
+
+void LineInput::draw(Field field) const {
+    LineEditor::Tail tail = editor_.tail(field.width);
+    char cup[32];
+    // CUP: cursor position, 1-based row;column.
+    int n = std::snprintf(cup, sizeof cup, "\x1b[%d;%dH", field.y + 1, field.x + 1);
+    std::string step(cup, static_cast<std::size_t>(n));
+    step += tail.text;
+    if (field.width > tail.width) {
+        step.append(static_cast<std::size_t>(field.width - tail.width), ' ');
+    }
+    DrawStep hold;
+    set_cursor_rest(field.x + tail.width, field.y);
+    write_raw(step.data(), step.size());
+}
+
+void LineInput::drop_typed() {
+    editor_.clear();
+    kept_.clear();
+}
+
+LineRead LineInput::read_line(Field field) {
+    if (cancelled_.load()) return {ReadStatus::cancelled, {}};
+    draw(field);
+    for (;;) {
+        if (cancelled_.load()) {
+            drop_typed();
+            clear_cursor_rest();
+            return {ReadStatus::cancelled, {}};
+        }
+        if (!kept_.empty()) {
+            std::size_t used = 0;
+            bool enter = false;
+            while (used < kept_.size() && !enter) {
+                enter = editor_.feed(static_cast<std::uint8_t>(kept_[used++]));
+            }
+            kept_.erase(0, used);
+            draw(field);
+            if (enter) {
+                clear_cursor_rest();
+                return {ReadStatus::line, to_cp949_.convert(editor_.take_line())};
+            }
+        }
+
+        const int in = console_in();
+        pollfd fds[2] = {{in, POLLIN, 0}, {wake_read_, POLLIN, 0}};
+        int timeout = editor_.in_escape() ? kEscapePauseMs : -1;
+        if (wake_read_ < 0 && (timeout < 0 || timeout > kCancelCheckMs)) timeout = kCancelCheckMs;
+        int r = ::poll(fds, 2, timeout);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) break;
+        if (r == 0) {
+            if (editor_.in_escape()) editor_.end_escape();
+            continue;
+        }
+        if (fds[1].revents != 0) {
+            // Either cancel() has just asked (seen at the top of the loop),
+            // or a wake-up is left over from a cancel that resume() has since
+            // undone: take it away, or every poll would return at once.
+            drain(wake_read_);
+            continue;
+        }
+        char buf[256];
+        ssize_t got = ::read(in, buf, sizeof buf);
+        if (got > 0) {
+            kept_.append(buf, static_cast<std::size_t>(got));
+        } else if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        } else {
+            break;  // end of input (0), or the terminal is gone (EIO ...)
+        }
+    }
+    drop_typed();
+    clear_cursor_rest();
+    return {ReadStatus::ended, {}};
+}
+
+void LineInput::cancel() {
+    cancelled_.store(true);
+    if (wake_write_ >= 0) {
+        const char b = 1;
+        // A full pipe already holds a wake-up: nothing is lost if this fails.
+        ssize_t unused = ::write(wake_write_, &b, 1);
+        (void)unused;
+    }
+}
+
+void LineInput::resume() {
+    if (wake_read_ >= 0) drain(wake_read_);
+    cancelled_.store(false);
+    drop_typed();
+}
+
+void LineInput::discard_pending_input() {
+    drop_typed();
+    ::tcflush(console_in(), TCIFLUSH);
+}
+
+}  // namespace console
