@@ -1,0 +1,168 @@
+// The screens of the connection steps, drawn on a pseudo-terminal and read
+// back through a terminal emulator: the waiting text, the address prompt with
+// its echo, and the reasons a step failed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <future>
+#include <string>
+
+#include "console/console.h"
+#include "console/line_input.h"
+#include "net/host_join.h"
+#include "support/pty_process.h"
+
+namespace {
+
+using net::IpRead;
+using net::LinkError;
+using taja::test::PtyConsole;
+using taja::test::VtScreen;
+using namespace std::chrono_literals;
+
+constexpr char kPrompt[] = "서버 IP를 입력하세요 : ";
+constexpr int kFieldX = 103;  // 80 + the prompt's 23 cells
+constexpr int kFieldWidth = 20;
+
+struct Typed {
+    IpRead read;
+    std::string ip;
+};
+
+class AddressPrompt : public ::testing::Test {
+protected:
+    ~AddressPrompt() override {
+        input.cancel();
+        if (pending.valid()) pending.wait();
+    }
+
+    void start() {
+        net::show_server_ip_prompt();
+        pending = std::async(std::launch::async, [this] {
+            char ip[20];
+            std::memset(ip, 'x', sizeof ip);
+            IpRead read = net::read_server_ip(input, ip);
+            return Typed{read, std::string(ip, strnlen(ip, sizeof ip))};
+        });
+    }
+
+    Typed finish() {
+        EXPECT_EQ(pending.wait_for(10s), std::future_status::ready);
+        return pending.get();
+    }
+
+    bool field_shows(const std::string& text) {
+        return con.screen().wait_for([&](const VtScreen& s) {
+            return s.text(kFieldX, 25, kFieldWidth) ==
+                       text + std::string(kFieldWidth - text.size(), ' ') &&
+                   s.cursor().x == kFieldX + static_cast<int>(text.size()) && s.cursor().y == 25;
+        });
+    }
+
+    PtyConsole con;
+    console::LineInput input;
+    std::future<Typed> pending;
+};
+
+TEST_F(AddressPrompt, EchoesBehindThePromptWithBackspaceAndStoresTheLine) {
+    start();
+    ASSERT_TRUE(con.screen().wait_text(80, 25, kPrompt)) << con.screen().dump();
+    ASSERT_TRUE(field_shows(""));
+    con.type("127.0.0.19");
+    ASSERT_TRUE(field_shows("127.0.0.19")) << con.screen().dump();
+    con.type("\x7f");  // Backspace
+    ASSERT_TRUE(field_shows("127.0.0.1")) << con.screen().dump();
+    con.type("\r");
+    Typed typed = finish();
+    EXPECT_EQ(typed.read, IpRead::line);
+    EXPECT_EQ(typed.ip, "127.0.0.1");
+}
+
+TEST_F(AddressPrompt, NineteenBytesFitTwentyAreTooLongAndNeverStored) {
+    start();
+    con.type("123.123.123.123.123\r");
+    Typed typed = finish();
+    EXPECT_EQ(typed.read, IpRead::line);
+    EXPECT_EQ(typed.ip, "123.123.123.123.123");
+
+    start();
+    con.type("123.123.123.123.1234\r");
+    typed = finish();
+    EXPECT_EQ(typed.read, IpRead::too_long);
+    EXPECT_EQ(typed.ip, "");
+}
+
+TEST_F(AddressPrompt, TwoHundredCharactersStayInTheFieldAndAreTooLong) {
+    start();
+    std::string line;
+    for (int i = 0; i < 200; ++i) line += static_cast<char>('0' + i % 10);
+    con.type(line);
+    // The field shows the last 20 characters, the cursor rests just after
+    // it, and nothing spills past it.
+    ASSERT_TRUE(field_shows(line.substr(200 - kFieldWidth))) << con.screen().dump();
+    con.screen().with_screen([](const VtScreen& s) {
+        EXPECT_EQ(s.text(kFieldX + kFieldWidth, 25, 169 - kFieldX - kFieldWidth),
+                  std::string(169 - kFieldX - kFieldWidth, ' '));
+        EXPECT_TRUE(s.row(26).empty());
+    });
+    con.type("\r");
+    Typed typed = finish();
+    EXPECT_EQ(typed.read, IpRead::too_long);
+    EXPECT_EQ(typed.ip, "");
+}
+
+TEST_F(AddressPrompt, HangulIsStoredAsCp949AndIsNoAddress) {
+    start();
+    con.type("서버\r");
+    Typed typed = finish();
+    EXPECT_EQ(typed.read, IpRead::line);
+    EXPECT_EQ(typed.ip, "\xBC\xAD\xB9\xF6");
+    EXPECT_EQ(net::connect_to_host(typed.ip.c_str()).error, LinkError::not_an_address);
+}
+
+TEST_F(AddressPrompt, ACancelledReadEndsWithNothingStored) {
+    start();
+    con.type("127.0");
+    ASSERT_TRUE(field_shows("127.0"));
+    input.cancel();
+    Typed typed = finish();
+    EXPECT_EQ(typed.read, IpRead::ended);
+    EXPECT_EQ(typed.ip, "");
+}
+
+TEST(ConnectionScreens, WaitingTextAndReasonsStandAtCell80) {
+    PtyConsole con;
+    net::show_waiting_text();
+    ASSERT_TRUE(con.screen().wait_text(80, 25, "연결을 기다리는 중입니다..")) << con.screen().dump();
+
+    struct Reason {
+        LinkError error;
+        int code;
+        std::string text;
+    };
+    const Reason reasons[] = {
+        {LinkError::port_in_use, 0,
+         "포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다."},
+        {LinkError::refused, 0, "연결이 거부되었습니다. 그 주소에서 기다리는 서버가 없습니다."},
+        {LinkError::no_answer, 0, "응답이 없습니다. 주소와 서버의 방화벽(포트 8080)을 확인하세요."},
+        {LinkError::not_an_address, 0, "IPv4 주소가 아닙니다. 예: 192.168.0.10"},
+        {LinkError::other, EMFILE, std::string("네트워크 오류: ") + std::strerror(EMFILE)},
+    };
+    for (const Reason& r : reasons) {
+        net::Link link;
+        link.error = r.error;
+        link.code = r.code;
+        net::show_link_error(link);
+        // Each reason replaces the last one whole: the row holds it alone.
+        ASSERT_TRUE(con.screen().wait_for([&](const VtScreen& s) {
+            return s.row(27) == std::string(80, ' ') + r.text;
+        })) << con.screen().dump();
+    }
+    net::clear_link_error();
+    ASSERT_TRUE(con.screen().wait_for([](const VtScreen& s) { return s.row(27).empty(); }));
+    con.screen().with_screen([](const VtScreen& s) {
+        EXPECT_EQ(s.row(25), std::string(80, ' ') + "연결을 기다리는 중입니다..");
+    });
+}
+
+}  // namespace
