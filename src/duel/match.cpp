@@ -40,18 +40,6 @@ enum class Outcome { running, won, lost };
 
 int word_length(int index) { return static_cast<int>(std::strlen(word_table[index])); }
 
-void print_at(int col, int row, const char* text) {
-    console::DrawStep step;
-    console::set_cursor_grid(col, row);
-    console::print_text("%s", text);
-}
-
-void put_block(int col, int row) {
-    console::DrawStep step;
-    console::set_color(random_block_attr());
-    print_at(col, row, kBlock);
-}
-
 void cursor_to_input() { console::set_cursor_grid(kInputCol, kInputRow); }
 
 // The score, right after the label's colon. Blanks after the number wipe
@@ -117,8 +105,8 @@ void Match::deal() {
 // drawn again over its target box, and the box and word one row higher.
 Outcome Match::rival_grows() {
     const int h = rival_height;
-    put_block(kRivalTowerCol, kSeaRow - 1 - h);
-    put_block(kRivalTowerCol, kSeaRow - h);
+    draw_block(kRivalTowerCol, kSeaRow - 1 - h);
+    draw_block(kRivalTowerCol, kSeaRow - h);
     console::set_color(console::kGrey);
     draw_target_box(kSeaRow - 1 - h);
     draw_target_word(word_length(target), target, kSeaRow - 1 - h);
@@ -158,7 +146,7 @@ Outcome Match::typed_slot(int k) {
     print_score();
     ran[k] = next_random() % kWordCount;
     draw_slot_word(k, ran[k]);
-    put_block(kOwnTowerCol, kSeaRow - 1 - h);
+    draw_block(kOwnTowerCol, kSeaRow - 1 - h);
     console::set_color(console::kGrey);
     own_height = h + 1;
     cursor_to_input();
