@@ -51,19 +51,6 @@ constexpr int kSeaCol = 7;          // the first of the 50 sea positions
 constexpr int kSeaPositions = 50;
 constexpr int kStartHeight = 3;  // the own tower at the start of a match
 
-void print_at(int col, int row, const char* text) {
-    console::DrawStep step;
-    console::set_cursor_grid(col, row);
-    console::print_text("%s", text);
-}
-
-void draw_block(int col, int row) {
-    console::DrawStep step;
-    console::set_color(random_block_attr());
-    console::set_cursor_grid(col, row);
-    console::print_text("%s", kBlock);
-}
-
 void draw_rival_name() {
     const char* name = name_table[next_random() % 7];  // never the eighth name
     console::DrawStep step;
@@ -89,9 +76,23 @@ void draw_rival_name() {
     }
 }
 
+// A fresh random attribute for one block: 9 to 15, the bright colours.
+Attr random_block_attr() { return static_cast<Attr>(9 + next_random() % 7); }
+
 }  // namespace
 
-Attr random_block_attr() { return static_cast<Attr>(9 + next_random() % 7); }
+void print_at(int col, int row, const char* text) {
+    console::DrawStep step;
+    console::set_cursor_grid(col, row);
+    console::print_text("%s", text);
+}
+
+void draw_block(int col, int row) {
+    console::DrawStep step;
+    console::set_color(random_block_attr());
+    console::set_cursor_grid(col, row);
+    console::print_text("%s", kBlock);
+}
 
 void draw_sea() {
     for (int i = 0; i < kSeaPositions; ++i) {

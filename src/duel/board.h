@@ -28,9 +28,13 @@ inline constexpr char kBlock[] = "  (              )";
 inline constexpr char kTargetBoxLeft[] = " (";
 inline constexpr char kTargetBoxRight[] = ")";
 
-// A fresh random attribute for one block, 9 to 15 (the bright colours).
-// Takes one value of the shared random sequence.
-console::Attr random_block_attr();
+// Prints `text` at grid (col, row) as one drawing step, in the attribute in
+// force.
+void print_at(int col, int row, const char* text);
+
+// A block at grid (col, row) in a fresh random attribute, which stays in
+// force afterwards. Takes one random value.
+void draw_block(int col, int row);
 
 // The sea row: 50 positions at cells 21, 24, ... 168 of row 36, each water
 // ("~") or, for about one in six, a gap. Takes 50 random values. Leaves
