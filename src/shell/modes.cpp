@@ -1,32 +1,99 @@
 #include "shell/modes.h"
 
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include "console/console.h"
-#include "console/keys.h"
+#include "console/line_input.h"
+#include "duel/board.h"
+#include "duel/match.h"
+#include "net/host_join.h"
+#include "net/peer_link.h"
 
 namespace shell {
 
 namespace {
 
-// Until duels can be played over the network, both modes say so plainly and
-// go back to the menu on any key.
-void not_yet_available() {
-    console::clear_screen();
-    {
-        console::DrawStep step;
-        console::set_color(console::kGrey);
-        console::set_cursor(60, 25);
-        // 아직 준비되지 않은 기능입니다. 아무 키나 누르면 메뉴로 돌아갑니다.
-        console::print_text(
-            "\xBE\xC6\xC1\xF7 \xC1\xD8\xBA\xF1\xB5\xC7\xC1\xF6 \xBE\xCA\xC0\xBA \xB1\xE2\xB4\xC9"
-            "\xC0\xD4\xB4\xCF\xB4\xD9. \xBE\xC6\xB9\xAB \xC5\xB0\xB3\xAA \xB4\xA9\xB8\xA3\xB8\xE9 "
-            "\xB8\xDE\xB4\xBA\xB7\xCE \xB5\xB9\xBE\xC6\xB0\xA9\xB4\xCF\xB4\xD9.");
+// How long the host waits before trying port 8080 again.
+constexpr auto kRetryPause = std::chrono::seconds(1);
+
+// The host's connection step: listens (trying again every second while the
+// port cannot be had, and saying why), shows the waiting text and takes one
+// joiner. Only a connection ends it.
+net::Socket wait_for_joiner() {
+    for (;;) {
+        net::Link listening = net::listen_for_peer();
+        if (listening.ok()) {
+            net::clear_link_error();
+            net::show_waiting_text();
+            net::Link joiner = net::accept_peer(std::move(listening.sock));
+            if (joiner.ok()) return std::move(joiner.sock);
+            listening = std::move(joiner);
+        }
+        net::show_link_error(listening);
+        std::this_thread::sleep_for(kRetryPause);
     }
-    console::read_key();
+}
+
+// The joiner's connection step: asks for the host's address until a
+// connection stands, saying below the prompt why the last try failed.
+// Nothing when the keyboard is gone.
+std::optional<net::Socket> ask_and_connect(console::LineInput& keys) {
+    for (;;) {
+        net::show_server_ip_prompt();
+        char ip[20];
+        net::IpRead read = net::read_server_ip(keys, ip);
+        if (read == net::IpRead::ended) return std::nullopt;
+        net::Link link;
+        if (read == net::IpRead::too_long) {
+            link.error = net::LinkError::not_an_address;
+        } else {
+            // A connect can take a while: the reason for the last failure
+            // would be wrong by now.
+            net::clear_link_error();
+            link = net::connect_to_host(ip);
+        }
+        if (link.ok()) return std::move(link.sock);
+        net::show_link_error(link);
+    }
+}
+
+// What both modes do once the connection stands: the receiver first, so no
+// event is missed while the board is drawn, then the board and the match.
+// The receiver is stopped and joined, and the socket closed, before the
+// next pass.
+void play_on(net::Socket sock, console::LineInput& keys, duel::Mode mode) {
+    console::clear_screen();
+    net::PeerReceiver receiver(sock.fd());
+    // Keys typed before the board was there (while waiting, or while the
+    // connection was being made) were meant for no word of this match.
+    keys.discard_pending_input();
+    duel::draw_sea();
+    duel::draw_board();
+    console::set_cursor_grid(0, 0);
+    duel::play_match(sock.fd(), mode);
+    receiver.stop();
 }
 
 }  // namespace
 
-void run_host() { not_yet_available(); }
-void run_join() { not_yet_available(); }
+void run_host() {
+    console::LineInput keys;
+    for (;;) {
+        console::clear_screen();
+        play_on(wait_for_joiner(), keys, duel::Mode::hosting);
+    }
+}
+
+void run_join() {
+    console::LineInput keys;
+    for (;;) {
+        console::clear_screen();
+        std::optional<net::Socket> sock = ask_and_connect(keys);
+        if (!sock) return;
+        play_on(std::move(*sock), keys, duel::Mode::joining);
+    }
+}
 
 }  // namespace shell

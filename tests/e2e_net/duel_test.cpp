@@ -1,0 +1,428 @@
+// The whole game: real taja-duel processes in pseudo-terminals, hosting and
+// joining over 127.0.0.1:8080, or facing a raw peer (a socket of the test's
+// own speaking the one-byte wire format). A scripted player reads the words
+// from its own screen and types them.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "net/socket.h"
+#include "support/peer_harness.h"
+#include "support/pty_process.h"
+
+namespace {
+
+using taja::test::PtyProcess;
+using taja::test::VtScreen;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr char kWaiting[] = "연결을 기다리는 중입니다..";
+constexpr char kPrompt[] = "서버 IP를 입력하세요 : ";
+constexpr char kNotAnAddress[] = "IPv4 주소가 아닙니다. 예: 192.168.0.10";
+constexpr char kRefused[] = "연결이 거부되었습니다. 그 주소에서 기다리는 서버가 없습니다.";
+constexpr char kPortInUse[] =
+    "포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다.";
+constexpr int kFieldX = 103;  // right behind the prompt
+// A match ends with its result standing three seconds.
+constexpr auto kMatchEnd = 10s;
+
+std::string trim(std::string s) {
+    s.erase(0, s.find_first_not_of(' '));
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+}
+
+// A row as VtScreen::row reads it: `text` from cell 80, no trailing blanks.
+std::string at_cell_80(std::string text) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    return std::string(80, ' ') + text;
+}
+
+// --- What a player reads off the board ---------------------------------------
+
+// A tower's height: its blocks' "(" stand in one column from row 35 upwards.
+int tower(const VtScreen& s, int paren_x) {
+    int h = 0;
+    while (h < 12 && s.cell(paren_x, 35 - h).text == "(") ++h;
+    return h;
+}
+int own_tower(const VtScreen& s) { return tower(s, 50); }
+int rival_tower(const VtScreen& s) { return tower(s, 113); }
+
+std::string slot_word(const VtScreen& s, int k) { return trim(s.text(39 + 24 * k, 42, 10)); }
+std::string target_word(const VtScreen& s) {
+    return trim(s.text(117, 36 - rival_tower(s), 8));
+}
+std::string score(const VtScreen& s) { return trim(s.text(93, 2, 8)); }
+
+// The board stands and the match has dealt its words.
+bool match_running(const VtScreen& s) {
+    if (s.text(54, 37, 8) != "[player]" || target_word(s).empty()) return false;
+    for (int k = 0; k < 5; ++k) {
+        if (slot_word(s, k).empty()) return false;
+    }
+    return true;
+}
+
+bool only_row_25(const VtScreen& s, const std::string& text) {
+    for (int y = 0; y < s.rows(); ++y) {
+        if (y != 25 && !s.row(y).empty()) return false;
+    }
+    return s.row(25) == at_cell_80(text);
+}
+
+bool waiting(const VtScreen& s) { return only_row_25(s, kWaiting); }
+bool prompted(const VtScreen& s) { return s.row(25) == at_cell_80(kPrompt); }
+bool result_shown(const VtScreen& s, const char* result) {
+    return s.text(84, 10, 14).substr(0, std::string(result).size()) == result;
+}
+
+// --- The programs ------------------------------------------------------------
+
+// Music off: an empty home (no music file of the player's) and SDL's dummy
+// audio driver, which plays into nothing.
+class Home {
+public:
+    Home() {
+        std::string tmpl = (fs::temp_directory_path() / "taja-duel-home-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
+        path_ = tmpl;
+    }
+    ~Home() { fs::remove_all(path_); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+class Game {
+public:
+    explicit Game(const Home& home)
+        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}}) {}
+
+    PtyProcess& proc() { return proc_; }
+    bool wait_for(const std::function<bool(const VtScreen&)>& pred,
+                  taja::test::Deadline deadline = taja::test::kDefaultDeadline) {
+        return proc_.wait_for(pred, deadline);
+    }
+    std::string dump() { return proc_.dump(); }
+    void type(std::string_view keys) { proc_.type(keys); }
+    std::string look(const std::function<std::string(const VtScreen&)>& what) {
+        std::string out;
+        proc_.screen().with_screen([&](const VtScreen& s) { out = what(s); });
+        return out;
+    }
+    int look_int(const std::function<int(const VtScreen&)>& what) {
+        int out = 0;
+        proc_.screen().with_screen([&](const VtScreen& s) { out = what(s); });
+        return out;
+    }
+
+    void host() {
+        ASSERT_TRUE(wait_for([](const VtScreen& s) { return s.text(88, 27, 9) == "E  X I  T"; }))
+            << dump();
+        type(" ");
+    }
+    void join() {
+        ASSERT_TRUE(wait_for([](const VtScreen& s) { return s.text(88, 27, 9) == "E  X I  T"; }))
+            << dump();
+        type(taja::test::kDown);
+        type(" ");
+        ASSERT_TRUE(wait_for(prompted)) << dump();
+    }
+
+    // Types slot word k, read off the screen, and waits for the own tower to
+    // grow. A slot word that is also the target word counts as the target
+    // word, so the next slot to the right is typed then.
+    void type_slot_word(int k) {
+        const int before = look_int(own_tower);
+        type(look([k](const VtScreen& s) {
+                 for (int i = 0; i < 5; ++i) {
+                     std::string word = slot_word(s, (k + i) % 5);
+                     if (word != target_word(s)) return word;
+                 }
+                 return std::string("?");
+             }) +
+             "\r");
+        ASSERT_TRUE(wait_for([&](const VtScreen& s) { return own_tower(s) == before + 1; }))
+            << dump();
+    }
+    // Types the target word and waits for the rival's block to go and the
+    // next target word to stand on the block below.
+    void type_target_word() {
+        const int before = look_int(rival_tower);
+        type(look(target_word) + "\r");
+        ASSERT_TRUE(wait_for([&](const VtScreen& s) {
+            return rival_tower(s) == before - 1 && !target_word(s).empty();
+        })) << dump();
+    }
+
+private:
+    PtyProcess proc_;
+};
+
+// A socket of the test's own connected to the host on 127.0.0.1:8080.
+net::Socket connect_raw() {
+    net::Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(8080);
+    EXPECT_EQ(::connect(sock.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return sock;
+}
+
+// Reads one byte from `fd` within the deadline; nothing if none came.
+std::optional<char> read_byte(int fd, std::chrono::milliseconds deadline = 5s) {
+    timeval tv{static_cast<time_t>(deadline.count() / 1000),
+               static_cast<suseconds_t>(deadline.count() % 1000 * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    char byte;
+    if (::recv(fd, &byte, 1, 0) != 1) return std::nullopt;
+    return byte;
+}
+
+std::size_t entries(const std::string& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
+    return n;
+}
+
+class Duel : public ::testing::Test {
+protected:
+    Home home;
+};
+
+// --- Tests -------------------------------------------------------------------
+
+TEST_F(Duel, TwoProgramsConnectPlayToTheEndAndPlayAgain) {
+    Game host(home);
+    Game join(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    join.join();
+    join.type("127.0.0.1");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) {
+        return s.text(kFieldX, 25, 9) == "127.0.0.1" && s.cursor().x == kFieldX + 9;
+    })) << join.dump();
+    join.type("\r");
+
+    // Both boards, and in the first match since start-up the very same one:
+    // sea, block colours, rival name, target word and slot words.
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
+    host.proc().screen().with_screen([&](const VtScreen& h) {
+        join.proc().screen().with_screen([&](const VtScreen& j) {
+            for (int y = 0; y < 47; ++y) {
+                EXPECT_EQ(h.row(y), j.row(y)) << "row " << y;
+                for (int x = 0; x < 169; ++x) {
+                    if (h.cell(x, y).text.empty()) continue;
+                    EXPECT_EQ(h.cell(x, y).fg, j.cell(x, y).fg) << "cell " << x << "," << y;
+                }
+            }
+            EXPECT_FALSE(trim(h.text(150, 2, 13)).empty()) << "a rival name";
+            EXPECT_TRUE(h.row(25).empty()) << "the waiting text is gone";
+            EXPECT_TRUE(j.row(25).empty()) << "the prompt is gone";
+        });
+    });
+
+    // A slot word raises the typist's tower and the other's rival tower.
+    join.type_slot_word(2);
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << host.dump();
+    // The target word knocks a block off on both screens.
+    join.type_target_word();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 2; })) << host.dump();
+    EXPECT_EQ(join.look(score), "20");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return score(s) == "-10"; })) << host.dump();
+
+    // Eight more slot words: twelve blocks win.
+    for (int i = 0; i < 8; ++i) join.type_slot_word(i % 5);
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return result_shown(s, "Player   WIN!"); }))
+        << join.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }))
+        << host.dump();
+    const auto ended = Clock::now();
+
+    // Three seconds later: the host waits again, the joiner is asked again.
+    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
+    ASSERT_TRUE(join.wait_for(prompted, kMatchEnd)) << join.dump();
+    EXPECT_GE(Clock::now() - ended, 2500ms);
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return only_row_25(s, kPrompt); }))
+        << join.dump();
+
+    join.type("127.0.0.1\r");
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
+    // The winning joiner kept its 100 points; the host starts from 0.
+    join.type_slot_word(0);
+    EXPECT_EQ(join.look(score), "110");
+    host.type_slot_word(4);
+    EXPECT_EQ(host.look(score), "10");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << join.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << host.dump();
+}
+
+TEST_F(Duel, RawPeerEventsReachTheHostsBoardAndItsWordsReachThePeer) {
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+
+    taja::test::send_raw(peer.fd(), "u");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << host.dump();
+    taja::test::send_raw(peer.fd(), "c");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 2; })) << host.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return score(s) == "-10"; })) << host.dump();
+
+    // Other bytes do nothing: only the "u" after them counts.
+    taja::test::send_raw(peer.fd(), std::string("xC\0U!", 5));
+    taja::test::send_raw(peer.fd(), "u");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 5; })) << host.dump();
+    host.proc().screen().with_screen([](const VtScreen& s) {
+        EXPECT_EQ(own_tower(s), 2);
+        EXPECT_EQ(score(s), "-10");
+    });
+
+    // What the host's player types crosses the wire as one byte per word.
+    host.type_slot_word(1);
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    host.type_target_word();
+    EXPECT_EQ(read_byte(peer.fd()), 'c');
+    EXPECT_EQ(read_byte(peer.fd(), 200ms), std::nullopt);
+}
+
+TEST_F(Duel, PeerGoneMidMatchTheLocalMatchGoesOnToItsEnd) {
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    taja::test::close_with_reset(peer);
+
+    // Every word is sent into a dead connection; the match does not mind.
+    for (int i = 0; i < 9; ++i) host.type_slot_word(i % 5);
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return result_shown(s, "Player   WIN!"); }))
+        << host.dump();
+    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
+    EXPECT_FALSE(host.proc().wait_exit(0ms));
+}
+
+TEST_F(Duel, HostWaitsForAHeldPortToBeFreedAndNeverPlaysAlone) {
+    // Close-on-exec: the game started after it must not inherit the port.
+    net::Socket held(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int on = 1;
+    ::setsockopt(held.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(8080);
+    ASSERT_EQ(::bind(held.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(held.fd(), 1), 0);
+
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return s.row(27) == at_cell_80(kPortInUse); }))
+        << host.dump();
+    // It keeps trying, and keeps saying why, without a match.
+    // (The pump looks again whenever output arrives: a second look means the
+    // reason was drawn again.)
+    int looks = 0;
+    ASSERT_TRUE(host.wait_for([&](const VtScreen&) { return ++looks > 1; }, 5s));
+    host.proc().screen().with_screen([](const VtScreen& s) {
+        EXPECT_TRUE(s.row(25).empty()) << s.dump();
+        EXPECT_EQ(s.row(27), at_cell_80(kPortInUse));
+        EXPECT_EQ(s.text(54, 37, 8), "        ");
+    });
+
+    const auto freed = Clock::now();
+    held = net::Socket();
+    ASSERT_TRUE(host.wait_for(waiting, 5s)) << host.dump();
+    EXPECT_LT(Clock::now() - freed, 2500ms);
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    EXPECT_EQ(host.proc().screen().output().find("[player]"),
+              host.proc().screen().output().rfind("[player]"))
+        << "one board, for the one connection";
+}
+
+TEST_F(Duel, JoinerIsAskedAgainUntilAnAddressAnswers) {
+    Game join(home);
+    join.join();
+    auto asked_again_because = [&](const char* reason) {
+        return join.wait_for([reason](const VtScreen& s) {
+            return prompted(s) && s.row(27) == at_cell_80(reason) &&
+                   s.cursor().x == kFieldX && s.cursor().y == 25;
+        });
+    };
+
+    join.type("\r");  // an empty line
+    ASSERT_TRUE(asked_again_because(kNotAnAddress)) << join.dump();
+
+    for (const std::string& line : {std::string("abc"), std::string(200, '1')}) {
+        join.type(line);
+        ASSERT_TRUE(join.wait_for([&](const VtScreen& s) {
+            return s.cursor().x == kFieldX + std::min<int>(static_cast<int>(line.size()), 20);
+        })) << join.dump();
+        join.type("\r");
+        ASSERT_TRUE(asked_again_because(kNotAnAddress)) << line.size() << "\n" << join.dump();
+    }
+
+    join.type("127.0.0.1");  // nobody listens on port 8080
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return s.cursor().x == kFieldX + 9; }));
+    join.type("\r");
+    ASSERT_TRUE(asked_again_because(kRefused)) << join.dump();
+    EXPECT_EQ(join.proc().screen().output().find("[player]"), std::string::npos)
+        << "no match without a peer";
+
+    // And once a host is there, the same address plays.
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    join.type("127.0.0.1\r");
+    ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+}
+
+// Match after match, the host's threads and descriptors stay as they were
+// after the first: every pass's receiver, reader and sockets are gone. The
+// raw peer ends each match at once with nine raise events; each match still
+// stands three seconds at its end, so this takes about a minute and a half.
+TEST_F(Duel, ThirtyMatchesLeaveNoThreadOrDescriptorBehind) {
+    constexpr int kMatches = 30;
+    Game host(home);
+    host.host();
+    const std::string proc = "/proc/" + std::to_string(host.proc().pid());
+    std::size_t threads = 0;
+    std::size_t fds = 0;
+    for (int match = 1; match <= kMatches; ++match) {
+        ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << "match " << match << "\n" << host.dump();
+        if (match == 2) {
+            // From the second wait on, everything that lives for the program
+            // (the audio device opened by the first match) is there.
+            threads = entries(proc + "/task");
+            fds = entries(proc + "/fd");
+        }
+        net::Socket peer = connect_raw();
+        ASSERT_TRUE(host.wait_for(match_running)) << "match " << match << "\n" << host.dump();
+        taja::test::send_raw(peer.fd(), "uuuuuuuuu");
+        ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }))
+            << "match " << match << "\n" << host.dump();
+    }
+    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
+    EXPECT_EQ(entries(proc + "/task"), threads);
+    EXPECT_EQ(entries(proc + "/fd"), fds);
+}
+
+}  // namespace
