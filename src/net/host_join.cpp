@@ -69,11 +69,21 @@ void show_server_ip_prompt() { print_at(kTextX, kTextRow, kServerIpPrompt); }
 
 void show_link_error(const Link& link) {
     switch (link.error) {
-        case LinkError::none: clear_link_error(); return;
-        case LinkError::port_in_use: print_error_line(kPortInUse); return;
-        case LinkError::refused: print_error_line(kRefused); return;
-        case LinkError::no_answer: print_error_line(kNoAnswer); return;
-        case LinkError::not_an_address: print_error_line(kNotAnAddress); return;
+        case LinkError::none:
+            clear_link_error();
+            return;
+        case LinkError::port_in_use:
+            print_error_line(kPortInUse);
+            return;
+        case LinkError::refused:
+            print_error_line(kRefused);
+            return;
+        case LinkError::no_answer:
+            print_error_line(kNoAnswer);
+            return;
+        case LinkError::not_an_address:
+            print_error_line(kNotAnAddress);
+            return;
         case LinkError::other:
             print_error_line(std::string(kOtherError) + std::strerror(link.code));
             return;

@@ -21,12 +21,16 @@ Link failure(LinkError error, int code = 0) {
 
 Link failure_of(int code) {
     switch (code) {
-        case EADDRINUSE: return failure(LinkError::port_in_use);
-        case ECONNREFUSED: return failure(LinkError::refused);
+        case EADDRINUSE:
+            return failure(LinkError::port_in_use);
+        case ECONNREFUSED:
+            return failure(LinkError::refused);
         case ETIMEDOUT:
         case EHOSTUNREACH:
-        case ENETUNREACH: return failure(LinkError::no_answer);
-        default: return failure(LinkError::other, code);
+        case ENETUNREACH:
+            return failure(LinkError::no_answer);
+        default:
+            return failure(LinkError::other, code);
     }
 }
 
@@ -51,8 +55,10 @@ bool worth_waiting_on(int code) {
         case EHOSTUNREACH:
         case EOPNOTSUPP:
         case ENETDOWN:
-        case ENETUNREACH: return true;
-        default: return false;
+        case ENETUNREACH:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -61,9 +61,7 @@ int own_tower(const VtScreen& s) { return tower(s, 50); }
 int rival_tower(const VtScreen& s) { return tower(s, 113); }
 
 std::string slot_word(const VtScreen& s, int k) { return trim(s.text(39 + 24 * k, 42, 10)); }
-std::string target_word(const VtScreen& s) {
-    return trim(s.text(117, 36 - rival_tower(s), 8));
-}
+std::string target_word(const VtScreen& s) { return trim(s.text(117, 36 - rival_tower(s), 8)); }
 std::string score(const VtScreen& s) { return trim(s.text(93, 2, 8)); }
 
 // The board stands and the match has dealt its words.
@@ -93,7 +91,7 @@ bool result_shown(const VtScreen& s, const char* result) {
 // Music off: an empty home (no music file of the player's) and SDL's dummy
 // audio driver, which plays into nothing.
 class Home {
-public:
+  public:
     Home() {
         std::string tmpl = (fs::temp_directory_path() / "taja-duel-home-XXXXXX").string();
         if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
@@ -102,12 +100,12 @@ public:
     ~Home() { fs::remove_all(path_); }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 class Game {
-public:
+  public:
     explicit Game(const Home& home)
         : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}}) {}
 
@@ -168,7 +166,7 @@ public:
         })) << dump();
     }
 
-private:
+  private:
     PtyProcess proc_;
 };
 
@@ -200,7 +198,7 @@ std::size_t entries(const std::string& dir) {
 }
 
 class Duel : public ::testing::Test {
-protected:
+  protected:
     Home home;
 };
 
@@ -239,7 +237,8 @@ TEST_F(Duel, TwoProgramsConnectPlayToTheEndAndPlayAgain) {
 
     // A slot word raises the typist's tower and the other's rival tower.
     join.type_slot_word(2);
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << host.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << host.dump();
     // The target word knocks a block off on both screens.
     join.type_target_word();
     ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 2; })) << host.dump();
@@ -269,8 +268,10 @@ TEST_F(Duel, TwoProgramsConnectPlayToTheEndAndPlayAgain) {
     EXPECT_EQ(join.look(score), "110");
     host.type_slot_word(4);
     EXPECT_EQ(host.look(score), "10");
-    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << join.dump();
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << host.dump();
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << join.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << host.dump();
 }
 
 TEST_F(Duel, RawPeerEventsReachTheHostsBoardAndItsWordsReachThePeer) {
@@ -281,7 +282,8 @@ TEST_F(Duel, RawPeerEventsReachTheHostsBoardAndItsWordsReachThePeer) {
     ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
 
     taja::test::send_raw(peer.fd(), "u");
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; })) << host.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << host.dump();
     taja::test::send_raw(peer.fd(), "c");
     ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 2; })) << host.dump();
     ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return score(s) == "-10"; })) << host.dump();
@@ -289,7 +291,8 @@ TEST_F(Duel, RawPeerEventsReachTheHostsBoardAndItsWordsReachThePeer) {
     // Other bytes do nothing: only the "u" after them counts.
     taja::test::send_raw(peer.fd(), std::string("xC\0U!", 5));
     taja::test::send_raw(peer.fd(), "u");
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 5; })) << host.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 5; }))
+        << host.dump();
     host.proc().screen().with_screen([](const VtScreen& s) {
         EXPECT_EQ(own_tower(s), 2);
         EXPECT_EQ(score(s), "-10");
@@ -333,8 +336,9 @@ TEST_F(Duel, HostWaitsForAHeldPortToBeFreedAndNeverPlaysAlone) {
 
     Game host(home);
     host.host();
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return s.row(27) == at_cell_80(kPortInUse); }))
-        << host.dump();
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return s.row(27) == at_cell_80(kPortInUse);
+    })) << host.dump();
     // It keeps trying, and keeps saying why, without a match.
     // (The pump looks again whenever output arrives: a second look means the
     // reason was drawn again.)
@@ -362,8 +366,8 @@ TEST_F(Duel, JoinerIsAskedAgainUntilAnAddressAnswers) {
     join.join();
     auto asked_again_because = [&](const char* reason) {
         return join.wait_for([reason](const VtScreen& s) {
-            return prompted(s) && s.row(27) == at_cell_80(reason) &&
-                   s.cursor().x == kFieldX && s.cursor().y == 25;
+            return prompted(s) && s.row(27) == at_cell_80(reason) && s.cursor().x == kFieldX &&
+                   s.cursor().y == 25;
         });
     };
 
@@ -417,8 +421,11 @@ TEST_F(Duel, ThirtyMatchesLeaveNoThreadOrDescriptorBehind) {
         net::Socket peer = connect_raw();
         ASSERT_TRUE(host.wait_for(match_running)) << "match " << match << "\n" << host.dump();
         taja::test::send_raw(peer.fd(), "uuuuuuuuu");
-        ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }))
-            << "match " << match << "\n" << host.dump();
+        ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+            return result_shown(s, "Player   LOSE!");
+        })) << "match "
+            << match << "\n"
+            << host.dump();
     }
     ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
     EXPECT_EQ(entries(proc + "/task"), threads);

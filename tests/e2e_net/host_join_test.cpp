@@ -49,8 +49,8 @@ TEST(Host, ListensTakesOneJoinerWithNodelayAndClosesTheListener) {
     ASSERT_TRUE(listening.ok()) << static_cast<int>(listening.error);
     const int listener_fd = listening.sock.fd();
 
-    auto accepted = std::async(std::launch::async,
-                               [&] { return net::accept_peer(std::move(listening.sock)); });
+    auto accepted =
+        std::async(std::launch::async, [&] { return net::accept_peer(std::move(listening.sock)); });
     Link joiner = net::connect_to_host("127.0.0.1");
     ASSERT_TRUE(joiner.ok()) << static_cast<int>(joiner.error) << " " << joiner.code;
     ASSERT_EQ(accepted.wait_for(10s), std::future_status::ready);
@@ -104,9 +104,9 @@ TEST(Join, NobodyListeningIsRefused) {
 
 TEST(Join, OnlyADottedQuadIsAnAddress) {
     net::Socket held = hold_port();  // a real host there: only the text can fail
-    for (const char* text : {"", "abc", "127.1", "127.0.0", "127.0.0.1.5", "256.0.0.1", "0x7f.0.0.1",
-                             "127.000.0.1", " 127.0.0.1", "127.0.0.1 ", "127.0.0.1:8080",
-                             "localhost", "::1", "-1.0.0.1"}) {
+    for (const char* text :
+         {"", "abc", "127.1", "127.0.0", "127.0.0.1.5", "256.0.0.1", "0x7f.0.0.1", "127.000.0.1",
+          " 127.0.0.1", "127.0.0.1 ", "127.0.0.1:8080", "localhost", "::1", "-1.0.0.1"}) {
         Link link = net::connect_to_host(text);
         EXPECT_EQ(link.error, LinkError::not_an_address) << '"' << text << '"';
         EXPECT_EQ(link.sock.fd(), -1);

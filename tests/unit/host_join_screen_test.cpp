@@ -30,7 +30,7 @@ struct Typed {
 };
 
 class AddressPrompt : public ::testing::Test {
-protected:
+  protected:
     ~AddressPrompt() override {
         input.cancel();
         if (pending.valid()) pending.wait();
@@ -133,7 +133,8 @@ TEST_F(AddressPrompt, ACancelledReadEndsWithNothingStored) {
 TEST(ConnectionScreens, WaitingTextAndReasonsStandAtCell80) {
     PtyConsole con;
     net::show_waiting_text();
-    ASSERT_TRUE(con.screen().wait_text(80, 25, "연결을 기다리는 중입니다..")) << con.screen().dump();
+    ASSERT_TRUE(con.screen().wait_text(80, 25, "연결을 기다리는 중입니다.."))
+        << con.screen().dump();
 
     struct Reason {
         LinkError error;
