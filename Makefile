@@ -22,7 +22,8 @@ build: deps
 test-asan: deps
 	cmake -S . -B build-asan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
-	ctest --test-dir build-asan --output-on-failure -j $(JOBS) --timeout 240
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS) --timeout 240
 
 test-tsan: deps
 	cmake -S . -B build-tsan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=thread

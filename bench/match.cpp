@@ -17,6 +17,7 @@
 #include "duel/match.h"
 #include "duel/state.h"
 #include "net/peer_link.h"
+#include "sound/music.h"
 #include "support/peer_harness.h"
 #include "support/pty_process.h"
 
@@ -81,4 +82,5 @@ int main() {
     std::sort(micros.begin(), micros.end());
     std::printf("peer byte to grown tower on screen: median %.0f us, max %.0f us over %zu raises\n",
                 micros[micros.size() / 2], micros.back(), micros.size());
+    sound::close_music();
 }

@@ -120,6 +120,9 @@ TerminalSession::TerminalSession() {
     // which ends the program with the terminal given back.
     raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | IEXTEN);
     raw.c_cflag |= CS8;
+    // Ctrl+Z would stop the program with the board half-owned by the terminal,
+    // and nothing could draw the board again on resume: it is not a signal here.
+    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
     raw.c_cc[VMIN] = 1;  // a read returns as soon as one byte is there
     raw.c_cc[VTIME] = 0;
     ::tcsetattr(g_in_fd, TCSAFLUSH, &raw);

@@ -140,6 +140,13 @@ TEST_F(Menu, ArrowPrefixByteAloneAndLowerCaseLettersChangeNothing) {
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 22, 7); })) << game.dump();
 }
 
+TEST_F(Menu, CtrlZDoesNotStopTheProgram) {
+    game.type("\x1a");
+    game.type(keys::kDown);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 24, 7); })) << game.dump();
+    EXPECT_FALSE(game.exited());
+}
+
 TEST_F(Menu, DownThreeTimesThenSpaceExitsWithZeroAndRestoresTheTerminal) {
     game.type(keys::kDown);
     game.type(keys::kDown);

@@ -24,6 +24,7 @@
 #include "net/peer_events.h"
 #include "net/peer_link.h"
 #include "net/wakeup.h"
+#include "sound/music.h"
 #include "support/colours.h"
 #include "support/peer_harness.h"
 #include "support/pty_process.h"
@@ -108,7 +109,9 @@ Deal predict_deal(Draws& d) {
 class MatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("SDL_AUDIODRIVER", "dummy", 1);  // no sound out of the test machine
+        // No sound out of the test machine: SDL's disk driver, writing nowhere.
+        ::setenv("SDL_AUDIODRIVER", "disk", 1);
+        ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
         duel::reset_random();
         duel::rival_height = 3;
         duel::score = 0;
@@ -123,6 +126,7 @@ protected:
         }
         if (match_.joinable()) match_.join();
         receiver_.reset();
+        sound::close_music();
     }
 
     // Draws a fresh board after `skip` earlier draws and starts the match.
