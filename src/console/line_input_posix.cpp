@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "console/console.h"
 #include "console/line_input.h"
@@ -46,17 +45,14 @@ LineInput::~LineInput() {
 
 void LineInput::draw(Field field) const {
     LineEditor::Tail tail = editor_.tail(field.width);
-    char cup[32];
-    // CUP: cursor position, 1-based row;column.
-    int n = std::snprintf(cup, sizeof cup, "\x1b[%d;%dH", field.y + 1, field.x + 1);
-    std::string step(cup, static_cast<std::size_t>(n));
-    step += tail.text;
+    std::string text(tail.text);
     if (field.width > tail.width) {
-        step.append(static_cast<std::size_t>(field.width - tail.width), ' ');
+        text.append(static_cast<std::size_t>(field.width - tail.width), ' ');
     }
     DrawStep hold;
     set_cursor_rest(field.x + tail.width, field.y);
-    write_raw(step.data(), step.size());
+    set_cursor(field.x, field.y);
+    write_raw(text.data(), text.size());
 }
 
 void LineInput::drop_typed() {
