@@ -10,8 +10,8 @@ namespace sound {
 // milliseconds, reports nothing and prints nothing.
 //
 // The file is ~/Desktop/Sound/music.wav if there is one, else the loop
-// bundled with the program (beside the executable, or in the installed
-// share/taja-duel/).
+// bundled with the program: beside the executable, or in the share/taja-duel/
+// that an install puts next to the executable's folder, wherever the prefix.
 void start_music();
 
 // Stops the music and gives the audio device back. The next start_music

@@ -79,9 +79,11 @@ bool is_file(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The player's own file first, as on Windows; else the loop the build made,
-// beside the executable in a build tree, or in the installed share folder.
-// Empty when there is none.
+// The player's own file first, as on Windows; else the loop the build made:
+// beside the executable in a build tree, or where the install put it,
+// TAJA_DUEL_DATA_FROM_EXE (share/taja-duel/, as seen from games/ or bin/)
+// away from the executable. Both are found from where the executable is, so
+// the program works under any install prefix. Empty when there is none.
 std::string find_music_file() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         std::string own = std::string(home) + "/Desktop/Sound/music.wav";
@@ -89,14 +91,13 @@ std::string find_music_file() {
     }
     char exe[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe);
-    if (n > 0 && n < static_cast<ssize_t>(sizeof exe)) {
-        std::string beside(exe, static_cast<std::size_t>(n));
-        beside.erase(beside.rfind('/') + 1);
-        beside += "music.wav";
-        if (is_file(beside)) return beside;
+    if (n <= 0 || n >= static_cast<ssize_t>(sizeof exe)) return {};
+    std::string dir(exe, static_cast<std::size_t>(n));
+    dir.erase(dir.rfind('/') + 1);
+    for (const std::string& bundled :
+         {dir + "music.wav", dir + TAJA_DUEL_DATA_FROM_EXE "/music.wav"}) {
+        if (is_file(bundled)) return bundled;
     }
-    std::string installed = TAJA_DUEL_DATADIR "/music.wav";
-    if (is_file(installed)) return installed;
     return {};
 }
 
