@@ -79,3 +79,9 @@ else()
   file(READ ${CMAKE_SOURCE_DIR}/packaging/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 endif()
 include(CPack)
+
+# The install test installs this very build into a folder of its own.
+if(TARGET e2e_net_tests)
+  target_compile_definitions(e2e_net_tests PRIVATE
+    TAJA_CMAKE_COMMAND="${CMAKE_COMMAND}" TAJA_BUILD_DIR="${CMAKE_BINARY_DIR}")
+endif()
