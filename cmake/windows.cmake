@@ -46,6 +46,7 @@ unset DISPLAY
 export WINEPREFIX='@TAJA_WINEPREFIX@'
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml='
+mkdir -p "$WINEPREFIX"
 case "$1" in
   wineserver) shift; exec wineserver "$@" ;;
 esac
@@ -80,10 +81,13 @@ gtest_discover_tests(win_unit_tests DISCOVERY_TIMEOUT 120
 # The real exe under wine in a pseudo-terminal, and a duel with the Linux
 # build: driven by a program of the Linux build (TAJA_NATIVE_BUILD), which
 # builds it but leaves running it to this build.
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/taja-duel-wine
+  CONTENT "#!/bin/sh\nexec '${CMAKE_BINARY_DIR}/wine-run' '$<TARGET_FILE:taja-duel>'\n"
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(TAJA_NATIVE_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH "The Linux build tree")
 foreach(suite WineMenu WineDuel)
   add_test(NAME ${suite} COMMAND ${TAJA_NATIVE_BUILD}/e2e_wine_tests --gtest_filter=${suite}.*)
   set_tests_properties(${suite} PROPERTIES
-    ENVIRONMENT "TAJA_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run;TAJA_DUEL_EXE=$<TARGET_FILE:taja-duel>")
+    ENVIRONMENT "TAJA_DUEL_WINE=${CMAKE_BINARY_DIR}/taja-duel-wine")
 endforeach()
 set_tests_properties(WineDuel PROPERTIES RESOURCE_LOCK port8080)

@@ -1,7 +1,8 @@
 // The music on Windows: PlaySoundW of the multimedia library, which plays a
 // WAV file in the background and loops it.
-#include <mmsystem.h>
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <mmsystem.h>
 
 #include <mutex>
 #include <string>
