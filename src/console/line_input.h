@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "console/encoding.h"
@@ -36,7 +37,7 @@ struct LineRead {
 // One thread at a time reads (read_line, resume, discard_pending_input);
 // cancel() may come from any thread at any time.
 class LineInput {
-public:
+  public:
     LineInput();
     ~LineInput();
     LineInput(const LineInput&) = delete;
@@ -68,7 +69,7 @@ public:
     // key waiting in the terminal: for keys typed while no read was wanted.
     void discard_pending_input();
 
-private:
+  private:
     void draw(Field field) const;
     void drop_typed();
 
@@ -76,8 +77,10 @@ private:
     Converter to_cp949_;
     std::string kept_;  // read from the terminal, not yet fed to the editor
     std::atomic<bool> cancelled_{false};
-    int wake_read_ = -1;  // cancel() writes a byte here to end a wait
-    int wake_write_ = -1;
+    // How cancel() ends a wait: the platform's wake-up (a pipe on POSIX, an
+    // event on Windows).
+    struct Wakeup;
+    std::unique_ptr<Wakeup> wake_;
 };
 
 }  // namespace console

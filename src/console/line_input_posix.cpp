@@ -29,35 +29,26 @@ void drain(int fd) {
 
 }  // namespace
 
+// cancel() writes a byte to `write_end` to end a wait on `read_end`.
+struct LineInput::Wakeup {
+    int read_end = -1;
+    int write_end = -1;
+};
+
 LineInput::LineInput()
-    : editor_(framing_of(terminal_encoding())), to_cp949_(terminal_encoding(), "CP949") {
+    : editor_(framing_of(terminal_encoding())),
+      to_cp949_(terminal_encoding(), "CP949"),
+      wake_(std::make_unique<Wakeup>()) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        wake_read_ = fds[0];
-        wake_write_ = fds[1];
+        wake_->read_end = fds[0];
+        wake_->write_end = fds[1];
     }
 }
 
 LineInput::~LineInput() {
-    if (wake_read_ >= 0) ::close(wake_read_);
-    if (wake_write_ >= 0) ::close(wake_write_);
-}
-
-void LineInput::draw(Field field) const {
-    LineEditor::Tail tail = editor_.tail(field.width);
-    std::string text(tail.text);
-    if (field.width > tail.width) {
-        text.append(static_cast<std::size_t>(field.width - tail.width), ' ');
-    }
-    DrawStep hold;
-    set_cursor_rest(field.x + tail.width, field.y);
-    set_cursor(field.x, field.y);
-    write_raw(text.data(), text.size());
-}
-
-void LineInput::drop_typed() {
-    editor_.clear();
-    kept_.clear();
+    if (wake_->read_end >= 0) ::close(wake_->read_end);
+    if (wake_->write_end >= 0) ::close(wake_->write_end);
 }
 
 LineRead LineInput::read_line(Field field) {
@@ -84,9 +75,10 @@ LineRead LineInput::read_line(Field field) {
         }
 
         const int in = console_in();
-        pollfd fds[2] = {{in, POLLIN, 0}, {wake_read_, POLLIN, 0}};
+        pollfd fds[2] = {{in, POLLIN, 0}, {wake_->read_end, POLLIN, 0}};
         int timeout = editor_.in_escape() ? kEscapePauseMs : -1;
-        if (wake_read_ < 0 && (timeout < 0 || timeout > kCancelCheckMs)) timeout = kCancelCheckMs;
+        if (wake_->read_end < 0 && (timeout < 0 || timeout > kCancelCheckMs))
+            timeout = kCancelCheckMs;
         int r = ::poll(fds, 2, timeout);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) break;
@@ -98,7 +90,7 @@ LineRead LineInput::read_line(Field field) {
             // Either cancel() has just asked (seen at the top of the loop),
             // or a wake-up is left over from a cancel that resume() has since
             // undone: take it away, or every poll would return at once.
-            drain(wake_read_);
+            drain(wake_->read_end);
             continue;
         }
         char buf[256];
@@ -118,16 +110,16 @@ LineRead LineInput::read_line(Field field) {
 
 void LineInput::cancel() {
     cancelled_.store(true);
-    if (wake_write_ >= 0) {
+    if (wake_->write_end >= 0) {
         const char b = 1;
         // A full pipe already holds a wake-up: nothing is lost if this fails.
-        ssize_t unused = ::write(wake_write_, &b, 1);
+        ssize_t unused = ::write(wake_->write_end, &b, 1);
         (void)unused;
     }
 }
 
 void LineInput::resume() {
-    if (wake_read_ >= 0) drain(wake_read_);
+    if (wake_->read_end >= 0) drain(wake_->read_end);
     cancelled_.store(false);
     drop_typed();
 }

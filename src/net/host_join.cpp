@@ -45,8 +45,7 @@ constexpr char kNoAnswer[] =
 // IPv4 주소가 아닙니다. 예: 192.168.0.10
 constexpr char kNotAnAddress[] =
     "IPv4 \xC1\xD6\xBC\xD2\xB0\xA1 \xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9. \xBF\xB9: 192.168.0.10";
-// "네트워크 오류: ", followed by the system's own words (ASCII: the program
-// leaves the messages' locale at "C").
+// "네트워크 오류: ", followed by the system's own words.
 constexpr char kOtherError[] = "\xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBF\xC0\xB7\xF9: ";
 
 void print_at(int x, int y, const char* text) {
@@ -85,7 +84,7 @@ void show_link_error(const Link& link) {
             print_error_line(kNotAnAddress);
             return;
         case LinkError::other:
-            print_error_line(std::string(kOtherError) + std::strerror(link.code));
+            print_error_line(std::string(kOtherError) + system_error_text(link.code));
             return;
     }
 }

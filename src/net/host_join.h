@@ -4,6 +4,8 @@
 // again) is the caller's decision.
 #pragma once
 
+#include <string>
+
 #include "console/line_input.h"
 #include "net/socket.h"
 
@@ -17,17 +19,21 @@ enum class LinkError {
     refused,         // nothing listens on port 8080 at that address
     no_answer,       // the address, or the network to it, did not answer
     not_an_address,  // the typed text is no IPv4 address
-    other,           // anything else; `code` holds the errno
+    other,           // anything else; `code` holds the system's error number
 };
 
 // The result of one connection step: a socket when it worked, else why not.
 struct Link {
     Socket sock;
     LinkError error = LinkError::none;
-    int code = 0;  // errno, for LinkError::other
+    int code = 0;  // the system's error number (errno, WSAGetLastError), for LinkError::other
 
     bool ok() const { return error == LinkError::none; }
 };
+
+// The system's own words for error number `code` of a connection step, as
+// CP949 text.
+std::string system_error_text(int code);
 
 // Listens on port 8080 of every local address, backlog 5. SO_REUSEADDR lets
 // the next pass bind again while the connection of the last match lingers.

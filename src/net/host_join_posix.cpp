@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "net/host_join.h"
 
@@ -78,6 +79,9 @@ int finish_interrupted_connect(int fd) {
 }
 
 }  // namespace
+
+// ASCII: the program leaves the messages' locale at "C".
+std::string system_error_text(int code) { return std::strerror(code); }
 
 Link listen_for_peer() {
     Socket serv_sock(::socket(AF_INET, SOCK_STREAM, 0));

@@ -1,9 +1,11 @@
-#include "console/encoding.h"
-
+// Text encodings through glibc's iconv.
+#include <iconv.h>
 #include <langinfo.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "console/encoding.h"
 
 namespace console {
 
@@ -16,12 +18,19 @@ std::string terminal_encoding() {
     return codeset;
 }
 
+struct Converter::State {
+    iconv_t cd;
+    bool from_utf8;
+};
+
 Converter::Converter(const std::string& from, const std::string& to)
-    : cd_(iconv_open(to.c_str(), from.c_str())), from_utf8_(from == "UTF-8") {}
+    : state_(new State{iconv_open(to.c_str(), from.c_str()), from == "UTF-8"}) {}
 
 Converter::~Converter() {
-    if (ok()) iconv_close(cd_);
+    if (ok()) iconv_close(state_->cd);
 }
+
+bool Converter::ok() const { return state_->cd != reinterpret_cast<iconv_t>(-1); }
 
 std::string Converter::convert(std::string_view in) {
     std::string out;
@@ -30,14 +39,15 @@ std::string Converter::convert(std::string_view in) {
         for (unsigned char c : in) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
         return out;
     }
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+    iconv_t cd = state_->cd;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
     char* src = const_cast<char*>(in.data());
     std::size_t src_left = in.size();
     char chunk[256];
     while (src_left > 0) {
         char* dst = chunk;
         std::size_t dst_left = sizeof chunk;
-        std::size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
+        std::size_t r = iconv(cd, &src, &src_left, &dst, &dst_left);
         out.append(chunk, static_cast<std::size_t>(dst - chunk));
         if (r != static_cast<std::size_t>(-1)) continue;
         if (errno == E2BIG) continue;
@@ -48,7 +58,8 @@ std::string Converter::convert(std::string_view in) {
         --src_left;
         // Skip the rest of a malformed or unconvertible UTF-8 character so it
         // yields one mark, not one per byte.
-        while (from_utf8_ && src_left > 0 && (static_cast<unsigned char>(*src) & 0xC0) == 0x80) {
+        while (state_->from_utf8 && src_left > 0 &&
+               (static_cast<unsigned char>(*src) & 0xC0) == 0x80) {
             ++src;
             --src_left;
         }

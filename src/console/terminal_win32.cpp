@@ -1,0 +1,195 @@
+// Taking over the Windows console and giving it back: the input and output
+// modes, the cursor, the colour, the buffer and window size; restored on
+// normal exit, on Ctrl+C, Ctrl+Break and the closing of the window, and
+// after a crash.
+#include <windows.h>
+
+#include <atomic>
+
+#include "console/console.h"
+#include "console/terminal.h"
+
+namespace console {
+
+namespace {
+
+// What the program found, written once before the handlers are installed.
+struct Saved {
+    HANDLE in = INVALID_HANDLE_VALUE;
+    HANDLE out = INVALID_HANDLE_VALUE;
+    DWORD in_mode = 0;
+    DWORD out_mode = 0;
+    bool have_out = false;
+    CONSOLE_CURSOR_INFO cursor{};
+    CONSOLE_SCREEN_BUFFER_INFO screen{};
+};
+Saved g_saved;
+bool g_taken = false;
+std::atomic<bool> g_restored{false};
+
+// The console's window can never be larger than its buffer: shrink the
+// window first, then set the buffer, then open the window to `window`, or
+// as much of it as the screen and the font allow.
+void set_buffer_and_window(HANDLE h, COORD buffer, SMALL_RECT window) {
+    SMALL_RECT tiny{0, 0, 0, 0};
+    ::SetConsoleWindowInfo(h, TRUE, &tiny);
+    ::SetConsoleScreenBufferSize(h, buffer);
+    COORD largest = ::GetLargestConsoleWindowSize(h);
+    if (largest.X > 0 && window.Right - window.Left + 1 > largest.X) {
+        window.Right = static_cast<SHORT>(window.Left + largest.X - 1);
+    }
+    if (largest.Y > 0 && window.Bottom - window.Top + 1 > largest.Y) {
+        window.Bottom = static_cast<SHORT>(window.Top + largest.Y - 1);
+    }
+    ::SetConsoleWindowInfo(h, TRUE, &window);
+}
+
+// Gives everything back once, from whichever way out comes first.
+void restore_console() {
+    if (g_restored.exchange(true)) return;
+    ::SetConsoleMode(g_saved.in, g_saved.in_mode);
+    if (!g_saved.have_out) return;
+    ::SetConsoleMode(g_saved.out, g_saved.out_mode);
+    ::SetConsoleTextAttribute(g_saved.out, g_saved.screen.wAttributes);
+    CONSOLE_SCREEN_BUFFER_INFO now;
+    if (::GetConsoleScreenBufferInfo(g_saved.out, &now) &&
+        (now.dwSize.X != g_saved.screen.dwSize.X || now.dwSize.Y != g_saved.screen.dwSize.Y)) {
+        set_buffer_and_window(g_saved.out, g_saved.screen.dwSize, g_saved.screen.srWindow);
+    }
+    // The board is the program's: leave a blank screen in the old colour.
+    const DWORD cells =
+        static_cast<DWORD>(g_saved.screen.dwSize.X) * static_cast<DWORD>(g_saved.screen.dwSize.Y);
+    DWORD done = 0;
+    ::FillConsoleOutputCharacterW(g_saved.out, L' ', cells, COORD{0, 0}, &done);
+    ::FillConsoleOutputAttribute(g_saved.out, g_saved.screen.wAttributes, cells, COORD{0, 0},
+                                 &done);
+    ::SetConsoleCursorPosition(g_saved.out, COORD{0, 0});
+    ::SetConsoleCursorInfo(g_saved.out, &g_saved.cursor);
+}
+
+// Runs on a thread the system starts for the event, so it may take the
+// console lock: no drawing step is cut in half by the restore, and none
+// follows it, since the lock is held until the process is gone.
+BOOL WINAPI on_console_event(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT: {
+            DrawStep step;
+            restore_console();
+            ::ExitProcess(STATUS_CONTROL_C_EXIT);
+        }
+        default:
+            return FALSE;
+    }
+}
+
+// A crash: give the console back without waiting for any lock (the crashed
+// thread may hold it), then let the crash take its course.
+LONG WINAPI on_crash(EXCEPTION_POINTERS*) {
+    restore_console();
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// True when the console's window shows at least 169x50 cells; `now` is its
+// size.
+bool window_fits(HANDLE h, COORD& now) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(h, &info)) return true;  // no console to size
+    now.X = static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
+    now.Y = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
+    return now.X >= kScreenWidth && now.Y >= kScreenHeight;
+}
+
+}  // namespace
+
+TerminalSession::TerminalSession() {
+    g_saved.in = ::GetStdHandle(STD_INPUT_HANDLE);
+    g_saved.out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!::GetConsoleMode(g_saved.in, &g_saved.in_mode)) {
+        // 터미널에서 실행해 주세요: 표준 입력이 터미널이 아닙니다.
+        error_ =
+            "\xC5\xCD\xB9\xCC\xB3\xCE\xBF\xA1\xBC\xAD \xBD\xC7\xC7\xE0\xC7\xD8 \xC1\xD6\xBC\xBC"
+            "\xBF\xE4: \xC7\xA5\xC1\xD8 \xC0\xD4\xB7\xC2\xC0\xCC \xC5\xCD\xB9\xCC\xB3\xCE\xC0\xCC "
+            "\xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9.";
+        return;
+    }
+    g_saved.have_out = ::GetConsoleMode(g_saved.out, &g_saved.out_mode) &&
+                       ::GetConsoleCursorInfo(g_saved.out, &g_saved.cursor) &&
+                       ::GetConsoleScreenBufferInfo(g_saved.out, &g_saved.screen);
+    g_taken = true;
+    ::SetConsoleCtrlHandler(on_console_event, TRUE);
+    ::SetUnhandledExceptionFilter(on_crash);
+
+    // Key events one by one, as they are typed: no line editing and no echo
+    // by the console (the program echoes typed text itself), window size
+    // events for set_fullscreen, and no quick edit, whose selection would
+    // freeze every drawing step until the player clicks again. Ctrl+C stays
+    // a console event (ENABLE_PROCESSED_INPUT), which ends the program with
+    // the console given back.
+    ::SetConsoleMode(g_saved.in,
+                     ENABLE_PROCESSED_INPUT | ENABLE_WINDOW_INPUT | ENABLE_EXTENDED_FLAGS);
+    if (g_saved.have_out) {
+        // Text goes where the cursor is placed and wraps at the edge of the
+        // buffer, as the program's layouts expect; no VT interpretation.
+        ::SetConsoleMode(g_saved.out, ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT);
+    }
+}
+
+TerminalSession::~TerminalSession() {
+    if (!g_taken) return;
+    DrawStep step;
+    clear_cursor_rest();
+    restore_console();
+    ::SetConsoleCtrlHandler(on_console_event, FALSE);
+}
+
+void set_fullscreen() {
+    HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    {
+        DrawStep step;
+        // Windows 10 and later refuse full-screen display for console
+        // programs; the 169x50 window below is what the board needs anyway.
+        ::SetConsoleDisplayMode(h, CONSOLE_FULLSCREEN_MODE, nullptr);
+    }
+    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+    for (;;) {
+        COORD now{};
+        {
+            DrawStep step;
+            set_buffer_and_window(h, COORD{kScreenWidth, kScreenHeight},
+                                  SMALL_RECT{0, 0, kScreenWidth - 1, kScreenHeight - 1});
+            if (window_fits(h, now)) return;
+            set_color(kGrey);
+            clear_screen();
+            set_cursor(0, 0);
+            // 터미널 창이 작습니다. 169x50 칸 이상이 필요합니다.
+            print_text(
+                "\xC5\xCD\xB9\xCC\xB3\xCE \xC3\xA2\xC0\xCC \xC0\xDB\xBD\xC0\xB4\xCF\xB4\xD9. "
+                "%dx%d \xC4\xAD \xC0\xCC\xBB\xF3\xC0\xCC \xC7\xCA\xBF\xE4\xC7\xD5\xB4\xCF\xB4\xD9.",
+                kScreenWidth, kScreenHeight);
+            set_cursor(0, 1);
+            // 지금 크기: %dx%d 칸. 창을 늘려 주세요.
+            print_text(
+                "\xC1\xF6\xB1\xDD \xC5\xA9\xB1\xE2: %dx%d \xC4\xAD. \xC3\xA2\xC0\xBB \xB4\xC3"
+                "\xB7\xC1 \xC1\xD6\xBC\xBC\xBF\xE4.",
+                now.X, now.Y);
+        }
+        // Wait for the window to change. The classic console reports only
+        // changes of its buffer; a player who made the font smaller instead
+        // can press any key to have the size looked at again.
+        for (;;) {
+            INPUT_RECORD rec;
+            DWORD got = 0;
+            if (!::ReadConsoleInputW(in, &rec, 1, &got)) return;  // no keyboard: draw anyway
+            if (got == 1 && (rec.EventType == WINDOW_BUFFER_SIZE_EVENT ||
+                             (rec.EventType == KEY_EVENT && rec.Event.KeyEvent.bKeyDown))) {
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace console

@@ -1,0 +1,67 @@
+// Sockets on Windows: Winsock 2. A SOCKET is a kernel handle value, which
+// Windows keeps below 2^24 (handle values are shared with 32-bit programs),
+// so it fits the int that the peer link passes around; INVALID_SOCKET
+// becomes -1 on the way.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "net/socket.h"
+#include "net/winsock.h"
+
+namespace net {
+
+namespace {
+
+SOCKET handle(int fd) { return static_cast<SOCKET>(fd); }
+
+}  // namespace
+
+void start_winsock() {
+    // Once per process; the end of the process gives it back.
+    static const bool started = [] {
+        WSADATA wsaData;
+        return ::WSAStartup(MAKEWORD(2, 2), &wsaData) == 0;
+    }();
+    (void)started;
+}
+
+int socket_fd(unsigned long long s) { return s == INVALID_SOCKET ? -1 : static_cast<int>(s); }
+
+Socket::~Socket() {
+    if (fd_ >= 0) ::closesocket(handle(fd_));
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::closesocket(handle(fd_));
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+int Socket::release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void set_nodelay(int fd) {
+    BOOL on = TRUE;
+    ::setsockopt(handle(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                 sizeof on);
+}
+
+void shutdown_connection(int fd) { ::shutdown(handle(fd), SD_BOTH); }
+
+// Windows raises no signal for a peer that has gone: a send just fails.
+long send_bytes(int fd, const char* bytes, std::size_t n) {
+    int r = ::send(handle(fd), bytes, static_cast<int>(n), 0);
+    return r == SOCKET_ERROR ? -1 : r;
+}
+
+long receive_bytes(int fd, char* buf, std::size_t n) {
+    int r = ::recv(handle(fd), buf, static_cast<int>(n), 0);
+    return r == SOCKET_ERROR ? -1 : r;
+}
+
+}  // namespace net

@@ -1,0 +1,227 @@
+// The Windows build, taja-duel.exe, run by wine in a pseudo-terminal: wine's
+// text console draws the program's console calls as terminal output, which
+// the harness reads like any other screen. Run from `make test-windows`,
+// which hands over the way to start it (TAJA_DUEL_WINE).
+//
+// Wine's console counts a Hangul syllable as one cell where a real Windows
+// console, and the terminal reading wine's output, count two: everything
+// right of Hangul on a row lands off by a cell per syllable. So these tests
+// look only at ASCII and box-drawing cells left of any Hangul on their row
+// (logo, frame, sea row, towers, "Player   WIN!"), never at Hangul positions.
+// Wine also draws the console's light grey (7), its default colour, in the
+// terminal's default colour.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/colours.h"
+#include "support/pty_process.h"
+
+namespace {
+
+using taja::test::palette_of;
+using taja::test::PtyProcess;
+using taja::test::VtScreen;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Wine starts in a few seconds once its server runs; give it room.
+constexpr auto kStart = 60s;
+constexpr auto kStep = 20s;
+
+std::string wine_duel() {
+    const char* path = std::getenv("TAJA_DUEL_WINE");
+    return path != nullptr ? path : "";
+}
+
+const char* const kLogoRows[] = {
+    "  ########     ########    #######    #               #  ########   #######",
+    " #             #           #      #    #             #   #          #      #",
+    "#              #           #       #    #           #    #          #       #",
+    " #             #           #      #      #         #     #          #      #",
+    "  ########     #######     #######        #       #      #######    #######",
+    "          #    #           #     #         #     #       #          #     #",
+    "           #   #           #      #         #   #        #          #      #",
+    "          #    #           #       #         # #         #          #       #",
+    "  ########     ########    #        #         #          ########   #        #",
+};
+
+// A cell's colour as the console attribute's palette index.
+int colour(const taja::test::Cell& c) { return c.fg == -1 ? palette_of(7) : c.fg; }
+
+bool menu_shown(const VtScreen& s) { return s.text(88, 27, 9) == "E  X I  T"; }
+
+bool frame_at(const VtScreen& s, int top, int attr) {
+    return s.text(85, top, 14) == "┌────────────┐" && s.text(85, top + 2, 14) == "└────────────┘" &&
+           colour(s.cell(85, top)) == palette_of(attr) &&
+           colour(s.cell(98, top + 2)) == palette_of(attr);
+}
+
+int tower(const VtScreen& s, int paren_x) {
+    int h = 0;
+    while (h < 12 && s.cell(paren_x, 35 - h).text == "(") ++h;
+    return h;
+}
+int own_tower(const VtScreen& s) { return tower(s, 50); }
+int rival_tower(const VtScreen& s) { return tower(s, 113); }
+bool board_shown(const VtScreen& s) {
+    return own_tower(s) == 3 && rival_tower(s) == 3 && s.text(54, 37, 8) == "[player]";
+}
+bool result_shown(const VtScreen& s, const std::string& result) {
+    return s.text(84, 10, static_cast<int>(result.size())) == result;
+}
+std::string trim(std::string s) {
+    s.erase(0, s.find_first_not_of(' '));
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+}
+
+class Wine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(wine_duel().empty()) << "TAJA_DUEL_WINE names no way to start the exe";
+    }
+};
+
+using WineMenu = Wine;
+
+TEST_F(WineMenu, LogoAndFrameInTheirColoursFrameMovesThirdItemExitsWithZero) {
+    PtyProcess game(wine_duel());
+    ASSERT_TRUE(game.wait_for(menu_shown, kStart)) << game.dump();
+    const int letter_x[] = {55, 70, 82, 93, 112, 123};
+    const int letter_colour[] = {12, 14, 10, 11, 9, 13};
+    game.screen().with_screen([&](const VtScreen& s) {
+        for (int row = 0; row < 9; ++row) {
+            EXPECT_EQ(trim(s.text(55, 11 + row, 78)), trim(kLogoRows[row])) << "row " << 11 + row;
+            for (int x = 55; x < 133; ++x) {
+                if (s.cell(x, 11 + row).text != "#") continue;
+                int attr = 0;
+                for (int l = 0; l < 6; ++l) {
+                    if (x >= letter_x[l]) attr = letter_colour[l];
+                }
+                EXPECT_EQ(colour(s.cell(x, 11 + row)), palette_of(attr)) << x << "," << 11 + row;
+            }
+        }
+        EXPECT_TRUE(frame_at(s, 22, 15)) << s.dump();
+        EXPECT_EQ(colour(s.cell(88, 27)), palette_of(7));
+    });
+    game.type(taja::test::kDown);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 24, 7); }, kStep))
+        << game.dump();
+    game.type(taja::test::kDown);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 26, 7); }, kStep))
+        << game.dump();
+    game.type(taja::test::kUp);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 24, 7); }, kStep))
+        << game.dump();
+    game.type(taja::test::kDown);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 26, 7); }, kStep))
+        << game.dump();
+    game.type(" ");
+    ASSERT_TRUE(game.wait_exit(kStep));
+    EXPECT_EQ(game.exit_code(), 0);
+}
+
+// The Linux build's player reads its own board and types what it shows.
+class LinuxPlayer {
+  public:
+    explicit LinuxPlayer(const std::string& home)
+        : proc(TAJA_DUEL_BIN, 169, 50, {{"HOME", home}, {"SDL_AUDIODRIVER", "dummy"}}) {}
+
+    std::string look(int x, int y, int n) {
+        std::string out;
+        proc.screen().with_screen([&](const VtScreen& s) { out = trim(s.text(x, y, n)); });
+        return out;
+    }
+    int height(int (*which)(const VtScreen&)) {
+        int h = 0;
+        proc.screen().with_screen([&](const VtScreen& s) { h = which(s); });
+        return h;
+    }
+    std::string target() { return look(117, 36 - height(rival_tower), 8); }
+    // A slot word that is not also the target word (that one would knock).
+    void type_slot_word(int k) {
+        for (int i = 0; i < 5; ++i) {
+            std::string word = look(39 + 24 * ((k + i) % 5), 42, 10);
+            if (word != target()) {
+                proc.type(word + "\r");
+                return;
+            }
+        }
+    }
+
+    PtyProcess proc;
+};
+
+using WineDuel = Wine;
+
+TEST_F(WineDuel, LinuxHostsWineJoinsBothBoardsAgreeEventsCrossTheMatchEndsAndAgain) {
+    const fs::path home =
+        fs::temp_directory_path() / ("taja-wine-home-" + std::to_string(::getpid()));
+    fs::create_directories(home);
+    LinuxPlayer host(home.string());
+    PtyProcess join(wine_duel());
+
+    ASSERT_TRUE(host.proc.wait_for(menu_shown)) << host.proc.dump();
+    host.proc.type(" ");
+    ASSERT_TRUE(join.wait_for(menu_shown, kStart)) << join.dump();
+    auto prompted = [](const VtScreen& s) { return s.row(25).find("IP") != std::string::npos; };
+    join.type(taja::test::kDown);
+    join.type(" ");
+    ASSERT_TRUE(join.wait_for(prompted, kStep)) << join.dump();
+    join.type("127.0.0.1\r");
+
+    ASSERT_TRUE(host.proc.wait_for(board_shown, kStep)) << host.proc.dump();
+    ASSERT_TRUE(join.wait_for(board_shown, kStep)) << join.dump();
+    // The first board since start-up is the same on both, from the one
+    // random sequence: the sea row, and the blocks of both towers in their
+    // colours (rows 33 to 36; the row of the Hangul target word, 33, only
+    // left of the rival tower).
+    host.proc.screen().with_screen([&](const VtScreen& h) {
+        join.screen().with_screen([&](const VtScreen& j) {
+            EXPECT_EQ(h.row(36), j.row(36)) << "the sea row";
+            for (int y = 33; y <= 36; ++y) {
+                for (int x = 0; x < (y == 33 ? 111 : 117); ++x) {
+                    EXPECT_EQ(h.cell(x, y).text, j.cell(x, y).text) << x << "," << y;
+                    if (h.cell(x, y).text.empty() || h.cell(x, y).text == " ") continue;
+                    EXPECT_EQ(colour(h.cell(x, y)), colour(j.cell(x, y))) << x << "," << y;
+                }
+            }
+        });
+    });
+
+    // Words typed on Linux raise the rival tower and knock the own tower on
+    // the wine side.
+    host.type_slot_word(0);
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }, kStep))
+        << join.dump();
+    host.proc.type(host.target() + "\r");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return own_tower(s) == 2; }, kStep))
+        << join.dump();
+    for (int blocks = 5; blocks <= 12; ++blocks) {
+        ASSERT_TRUE(host.proc.wait_for([&](const VtScreen& s) {
+            return own_tower(s) == blocks - 1;
+        })) << host.proc.dump();
+        host.type_slot_word(blocks);
+    }
+    ASSERT_TRUE(host.proc.wait_for([](const VtScreen& s) {
+        return result_shown(s, "Player   WIN!");
+    })) << host.proc.dump();
+    ASSERT_TRUE(
+        join.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }, kStep))
+        << join.dump();
+
+    // The next pass: asked again, and a new match on a new connection.
+    ASSERT_TRUE(join.wait_for(prompted, kStep)) << join.dump();
+    join.type("127.0.0.1\r");
+    ASSERT_TRUE(host.proc.wait_for(board_shown, kStep)) << host.proc.dump();
+    ASSERT_TRUE(join.wait_for(board_shown, kStep)) << join.dump();
+    host.type_slot_word(1);
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }, kStep))
+        << join.dump();
+    fs::remove_all(home);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// The peer link over Winsock on 127.0.0.1:8080: the connection steps, events
+// both ways through the receiver, the receiver's end by shutdown, and port
+// 8080 held exclusively yet free again for the next pass.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <chrono>
+
+#include "net/host_join.h"
+#include "net/peer_events.h"
+#include "net/peer_link.h"
+#include "net/wakeup.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Both ends of a connection made by the program's own steps.
+struct Pair {
+    net::Socket host;
+    net::Socket join;
+};
+
+Pair connect_pair() {
+    Pair p;
+    net::Link listening = net::listen_for_peer();
+    EXPECT_TRUE(listening.ok()) << static_cast<int>(listening.error) << " " << listening.code;
+    net::Link join = net::connect_to_host("127.0.0.1");
+    EXPECT_TRUE(join.ok()) << static_cast<int>(join.error) << " " << join.code;
+    net::Link host = net::accept_peer(std::move(listening.sock));
+    EXPECT_TRUE(host.ok());
+    p.host = std::move(host.sock);
+    p.join = std::move(join.sock);
+    return p;
+}
+
+// Waits on the match's wake-up, as the match loop does, until `flag` holds an
+// event; the test's own timeout ends a wait that never comes.
+void wait_event(std::atomic<std::uint8_t>& flag) {
+    for (;;) {
+        std::uint32_t seen = net::match_signal_count();
+        if (net::take_event(flag)) return;
+        net::wait_match_signal(seen);
+    }
+}
+
+// A plain socket of another program trying to bind port 8080 with
+// SO_REUSEADDR: true if the bind went through.
+bool other_program_binds_8080() {
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    BOOL on = TRUE;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(net::PEER_PORT);
+    bool bound = ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::closesocket(s);
+    return bound;
+}
+
+TEST(Winsock, EventsCrossBothWaysAndShutdownEndsTheReceivers) {
+    Pair p = connect_pair();
+    ASSERT_GE(p.host.fd(), 0);
+    ASSERT_GE(p.join.fd(), 0);
+    {
+        net::PeerReceiver at_host(p.host.fd());
+        net::send_event(p.join.fd(), net::kRaiseEvent);
+        wait_event(net::raise_flag);
+        net::send_event(p.join.fd(), net::kKnockEvent);
+        wait_event(net::knock_flag);
+        // stop() shuts the connection down: the receiver blocked in recv
+        // wakes and is joined.
+        at_host.stop();
+    }
+    char byte;
+    EXPECT_EQ(net::receive_bytes(p.join.fd(), &byte, 1), 0) << "the joiner reads the end";
+    EXPECT_EQ(net::raise_flag.load(), 0);
+    EXPECT_EQ(net::knock_flag.load(), 0);
+}
+
+TEST(Winsock, PortIsOursAloneWhileListeningAndFreeForTheNextPass) {
+    for (int pass = 0; pass < 2; ++pass) {
+        Pair p = connect_pair();
+        ASSERT_GE(p.host.fd(), 0) << "pass " << pass;
+        // The host ends first, so its side of the connection lingers.
+        net::shutdown_connection(p.host.fd());
+        p.host = net::Socket();
+    }
+    net::Link listening = net::listen_for_peer();
+    ASSERT_TRUE(listening.ok()) << listening.code;
+    EXPECT_FALSE(other_program_binds_8080());
+    net::Link again = net::listen_for_peer();
+    EXPECT_EQ(again.error, net::LinkError::port_in_use);
+}
+
+TEST(Winsock, ConnectionStepsSayWhyTheyFailed) {
+    EXPECT_EQ(net::connect_to_host("abc").error, net::LinkError::not_an_address);
+    EXPECT_EQ(net::connect_to_host("127.0.0.1 ").error, net::LinkError::not_an_address);
+    EXPECT_EQ(net::connect_to_host("127.0.0.1").error, net::LinkError::refused);
+    EXPECT_FALSE(net::system_error_text(WSAECONNRESET).empty());
+}
+
+}  // namespace
