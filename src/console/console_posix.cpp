@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <clocale>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "console/console.h"
+#include "console/console_detail.h"
 #include "console/encoding.h"
 #include "console/keys.h"
 
@@ -128,28 +128,7 @@ void clear_screen() {
     write_str("\x1b[40m\x1b[2J\x1b[H");  // SGR black background, ED whole screen, CUP home
 }
 
-void print_text(const char* format, ...) {
-    char small[512];
-    std::string text;
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    if (n < 0) {
-        va_end(again);
-        return;
-    }
-    if (static_cast<std::size_t>(n) < sizeof small) {
-        text.assign(small, static_cast<std::size_t>(n));
-    } else {
-        text.resize(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.resize(static_cast<std::size_t>(n));
-    }
-    va_end(again);
-
+void write_cp949(const std::string& text) {
     DrawStep step;
     ConsoleState& s = state();
     write_str(s.to_terminal ? s.to_terminal->convert(text) : text);

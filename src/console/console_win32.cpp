@@ -3,11 +3,11 @@
 // the board reads right whatever code page the console has.
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 
 #include "console/console.h"
+#include "console/console_detail.h"
 #include "console/encoding_win32.h"
 #include "console/keys.h"
 
@@ -106,28 +106,7 @@ void clear_screen() {
     ::SetConsoleCursorPosition(h, home);
 }
 
-void print_text(const char* format, ...) {
-    char small[512];
-    std::string text;
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    if (n < 0) {
-        va_end(again);
-        return;
-    }
-    if (static_cast<std::size_t>(n) < sizeof small) {
-        text.assign(small, static_cast<std::size_t>(n));
-    } else {
-        text.resize(static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.resize(static_cast<std::size_t>(n));
-    }
-    va_end(again);
-
+void write_cp949(const std::string& text) {
     std::wstring wide = to_wide(text, kCodePageCp949);
     DrawStep step;
     write_wide(wide);
