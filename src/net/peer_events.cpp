@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "net/socket.h"
+#include "net/wake_counter.h"
 #include "net/wakeup.h"
 
 namespace net {
@@ -16,14 +17,10 @@ namespace {
 // Counts every take and every stop request. A receiver waiting for a full
 // flag waits on this counter rather than on the flag: a stop request leaves
 // the flag at 1, and a wait on the flag itself would only return once the
-// flag changed. A full 32-bit counter also lets the library wait with a
-// futex of its own instead of a shared table of waiters.
-std::atomic<std::uint32_t> takes{0};
+// flag changed.
+WakeCounter takes;
 
-void wake_receivers() {
-    takes.fetch_add(1);
-    takes.notify_all();
-}
+void wake_receivers() { takes.bump(); }
 
 // Turns `flag` from 0 into 1, waiting while it is still 1. False if the
 // receiver was stopped first; the event is then dropped.
@@ -33,14 +30,14 @@ void wake_receivers() {
 // value read, so the wait returns at once instead of missing it.
 bool deliver(std::atomic<std::uint8_t>& flag, const std::atomic<bool>& stopping) {
     for (;;) {
-        std::uint32_t seen = takes.load();
+        std::uint32_t seen = takes.value();
         if (stopping.load()) return false;
         std::uint8_t empty = 0;
         if (flag.compare_exchange_strong(empty, 1)) {
             signal_match();
             return true;
         }
-        takes.wait(seen);
+        takes.wait_past(seen);
     }
 }
 

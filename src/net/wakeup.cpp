@@ -1,24 +1,19 @@
 #include "net/wakeup.h"
 
-#include <atomic>
+#include "net/wake_counter.h"
 
 namespace net {
 
 namespace {
 
-// Only ever counts up; wrapping around is harmless, since waiters only ask
-// whether it has changed.
-std::atomic<std::uint32_t> match_signals{0};
+WakeCounter match_signals;
 
 }  // namespace
 
-void signal_match() {
-    match_signals.fetch_add(1);
-    match_signals.notify_all();
-}
+void signal_match() { match_signals.bump(); }
 
-std::uint32_t match_signal_count() { return match_signals.load(); }
+std::uint32_t match_signal_count() { return match_signals.value(); }
 
-void wait_match_signal(std::uint32_t seen) { match_signals.wait(seen); }
+void wait_match_signal(std::uint32_t seen) { match_signals.wait_past(seen); }
 
 }  // namespace net
