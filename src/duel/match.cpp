@@ -28,15 +28,21 @@ constexpr int kScoreCol = 31;  // right behind the score label, grid (31, 2)
 constexpr int kScoreRow = 2;
 constexpr int kResultCol = 28;
 constexpr int kResultRow = 10;
+constexpr int kLeftRow = 12;  // the rival-has-left message, below the result
 constexpr auto kResultPause = std::chrono::milliseconds(3000);
 
 constexpr char kWin[] = "Player   WIN!";
 constexpr char kLose[] = "Player   LOSE!";
+// 상대가 게임을 떠났습니다.
+constexpr char kRivalLeft[] =
+    "\xBB\xF3\xB4\xEB\xB0\xA1 \xB0\xD4\xC0\xD3\xC0\xBB \xB6\xB0\xB3\xB5\xBD\xC0\xB4\xCF\xB4\xD9.";
 constexpr char kEraseOwnBlock[] = "                                    ";  // 36 blanks
 // 26 blanks: the rival's top block with its target box and target word.
 constexpr char kEraseRivalBlock[] = "                          ";
 
-enum class Outcome { running, won, lost };
+// A rival who has left (the connection ended) leaves the match to the one
+// who stayed: it counts as won.
+enum class Outcome { running, won, lost, rival_left };
 
 int word_length(int index) { return static_cast<int>(std::strlen(word_table[index])); }
 
@@ -168,12 +174,16 @@ void end_match(Outcome outcome, Mode mode, TypedWordReader& reader) {
     {
         console::DrawStep step;
         console::set_cursor_grid(kResultCol, kResultRow);
-        console::print_text("%s", outcome == Outcome::won ? kWin : kLose);
+        console::print_text("%s", outcome == Outcome::lost ? kLose : kWin);
+        if (outcome == Outcome::rival_left) {
+            console::set_cursor_grid(kResultCol, kLeftRow);
+            console::print_text("%s", kRivalLeft);
+        }
     }
     std::this_thread::sleep_for(kResultPause);  // the music goes on
     // Keys typed while the result stood were meant for no one.
     reader.discard_pending_input();
-    if (!(mode == Mode::joining && outcome == Outcome::won)) score = 0;
+    if (!(mode == Mode::joining && outcome != Outcome::lost)) score = 0;
     rival_height = kStartHeight;
     console::clear_screen();
 }
@@ -198,6 +208,10 @@ void play_match(int peer, Mode mode) {
         if (net::take_event(net::knock_flag)) {
             outcome = match.own_loses_block();
             if (outcome != Outcome::running) break;
+        }
+        if (net::take_event(net::leave_flag)) {
+            outcome = Outcome::rival_left;
+            break;
         }
         if (reader.completed()) {
             reader.take();

@@ -9,8 +9,10 @@ enum class Mode { hosting, joining };
 
 // Plays one match on a freshly drawn board (draw_sea, draw_board) with the
 // peer at the other end of `peer`, a connected socket whose receiver is
-// already running. Returns after the result has stood for three seconds and
-// the screen has been cleared; the mode then makes a new connection.
+// already running. A rival who leaves (the connection ends) loses the match:
+// the board says so under the result. Returns after the result has stood for
+// three seconds and the screen has been cleared; the mode then makes a new
+// connection.
 void play_match(int peer, Mode mode);
 
 }  // namespace duel

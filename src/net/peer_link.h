@@ -9,10 +9,10 @@ namespace net {
 
 // Starts receive_events on `sock` at once. Stopping it (stop(), or going out
 // of scope) shuts the connection down in both directions, wakes the receiver
-// wherever it waits (in its read, or for a full flag to be taken) and joins
-// it, so a mode that plays match after match leaks no thread. Events it had
-// not yet delivered go with the connection; those already delivered stay
-// pending in the flags for the next match.
+// wherever it waits (in its read, or for a pending event to be taken) and
+// joins it, so a mode that plays match after match leaks no thread. Events
+// it had not yet delivered go with the connection; those already delivered
+// stay pending until clear_events drops them.
 //
 // The socket is the caller's and must stay open until the receiver has
 // stopped: declare the socket's owner before the PeerReceiver.

@@ -9,6 +9,7 @@
 #include "duel/board.h"
 #include "duel/match.h"
 #include "net/host_join.h"
+#include "net/peer_events.h"
 #include "net/peer_link.h"
 
 namespace shell {
@@ -61,8 +62,9 @@ std::optional<net::Socket> ask_and_connect(console::LineInput& keys) {
 
 // What both modes do once the connection stands: the receiver first, so no
 // event is missed while the board is drawn, then the board and the match.
-// The receiver is stopped and joined, and the socket closed, before the
-// next pass.
+// The receiver is stopped and joined, what it still delivered dropped, and
+// the socket closed, before the next pass: every match starts from the same
+// state on both sides.
 void play_on(net::Socket sock, console::LineInput& keys, duel::Mode mode) {
     console::clear_screen();
     net::PeerReceiver receiver(sock.fd());
@@ -74,6 +76,7 @@ void play_on(net::Socket sock, console::LineInput& keys, duel::Mode mode) {
     console::set_cursor_grid(0, 0);
     duel::play_match(sock.fd(), mode);
     receiver.stop();
+    net::clear_events();
 }
 
 }  // namespace

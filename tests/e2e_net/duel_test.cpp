@@ -34,6 +34,7 @@ constexpr char kRefused[] = "연결이 거부되었습니다. 그 주소에서 �
 constexpr char kPortInUse[] =
     "포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다.";
 constexpr int kFieldX = 103;  // right behind the prompt
+constexpr char kRivalLeft[] = "상대가 게임을 떠났습니다.";
 // A match ends with its result standing three seconds.
 constexpr auto kMatchEnd = 10s;
 
@@ -306,20 +307,65 @@ TEST_F(Duel, RawPeerEventsReachTheHostsBoardAndItsWordsReachThePeer) {
     EXPECT_EQ(read_byte(peer.fd(), 200ms), std::nullopt);
 }
 
-TEST_F(Duel, PeerGoneMidMatchTheLocalMatchGoesOnToItsEnd) {
+TEST_F(Duel, ARivalWhoLeavesMidMatchLosesAndTheHostTakesTheNextJoiner) {
+    struct Leaving {
+        const char* name;
+        void (*leave)(net::Socket&);
+    };
+    Game host(home);
+    host.host();
+    for (Leaving leaving : {
+             Leaving{"closes", [](net::Socket& s) { s = net::Socket(); }},
+             Leaving{"resets", taja::test::close_with_reset},
+             Leaving{"half-closes", [](net::Socket& s) { ::shutdown(s.fd(), SHUT_WR); }},
+         }) {
+        SCOPED_TRACE(leaving.name);
+        ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
+        net::Socket peer = connect_raw();
+        ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+        leaving.leave(peer);
+        ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+            return result_shown(s, "Player   WIN!") && s.text(84, 12, 25) == kRivalLeft;
+        })) << host.dump();
+    }
+    // And the host is still there for the next joiner, who plays.
+    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    taja::test::send_raw(peer.fd(), "u");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << host.dump();
+}
+
+TEST_F(Duel, EventsApplyInWireOrderAndAWordCrossingTheWinReachesNoLaterMatch) {
     Game host(home);
     host.host();
     ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    {
+        net::Socket peer = connect_raw();
+        ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+        // Eight raises bring the rival to 11; the knock that comes next costs
+        // a block before the raise behind it wins. The last knock crosses the
+        // win on the wire.
+        taja::test::send_raw(peer.fd(), "uuuuuuuucuc");
+        ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+            return result_shown(s, "Player   LOSE!");
+        })) << host.dump();
+        host.proc().screen().with_screen([](const VtScreen& s) {
+            EXPECT_EQ(rival_tower(s), 12);
+            EXPECT_EQ(own_tower(s), 2);
+        });
+    }
+    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
     net::Socket peer = connect_raw();
     ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
-    taja::test::close_with_reset(peer);
-
-    // Every word is sent into a dead connection; the match does not mind.
-    for (int i = 0; i < 9; ++i) host.type_slot_word(i % 5);
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return result_shown(s, "Player   WIN!"); }))
+    taja::test::send_raw(peer.fd(), "u");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
         << host.dump();
-    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
-    EXPECT_FALSE(host.proc().wait_exit(0ms));
+    host.proc().screen().with_screen([](const VtScreen& s) {
+        EXPECT_EQ(own_tower(s), 3);
+        EXPECT_EQ(score(s), "") << "no score change yet";
+    });
 }
 
 TEST_F(Duel, HostWaitsForAHeldPortToBeFreedAndNeverPlaysAlone) {

@@ -107,6 +107,10 @@ bool take_pending(Taken& taken) {
         ++taken.knocks;
         took = true;
     }
+    if (net::take_event(net::leave_flag)) {
+        ++taken.leaves;
+        took = true;
+    }
     return took;
 }
 

@@ -53,9 +53,10 @@ bool match_until(const std::function<bool()>& done, std::chrono::milliseconds de
 struct Taken {
     long knocks = 0;
     long raises = 0;
+    long leaves = 0;
 };
 
-// One look of the match loop: takes a pending raise, then a pending knock.
+// One look of the match loop: takes a pending raise, knock or leave.
 // Returns whether anything was taken.
 bool take_pending(Taken& taken);
 

@@ -115,15 +115,12 @@ protected:
         duel::reset_random();
         duel::rival_height = 3;
         duel::score = 0;
-        net::knock_flag.store(0);
-        net::raise_flag.store(0);
+        net::clear_events();
     }
 
     void TearDown() override {
-        if (match_.joinable() && !done_.load()) {
-            // End a match a test left running: the peer raises the rival to 12.
-            peer_sends(std::string(12, 'u'));
-        }
+        // A match a test left running ends when its rival leaves.
+        if (match_.joinable() && !done_.load()) peer_ = net::Socket();
         if (match_.joinable()) match_.join();
         receiver_.reset();
         sound::close_music();
@@ -159,6 +156,7 @@ protected:
         ASSERT_TRUE(done_.load()) << screen().dump();
         match_.join();
         receiver_.reset();
+        net::clear_events();
     }
 
     taja::test::ScreenPump& screen() { return pty_.screen(); }
@@ -454,25 +452,38 @@ TEST_F(MatchTest, NineRaisesLose) {
     finish();
 }
 
-TEST_F(MatchTest, PendingRaiseIsAppliedBeforeAKnockAndAKnockLeftOverCarriesToTheNextMatch) {
-    // Both events arrived while the board was drawn, with the rival one block
-    // short of winning: the first pass applies the raise, which ends the
-    // match, and the knock stays pending.
+TEST_F(MatchTest, EventsApplyInWireOrderAndNoneOutlivesItsMatch) {
+    // The rival is one block short of winning: the knock that came first
+    // costs a block before the raise ends the match.
     duel::rival_height = 11;
-    net::raise_flag.store(1);
-    net::knock_flag.store(1);
     start(Mode::hosting);
+    peer_sends("cu");
     ASSERT_TRUE(screen().wait_text(84, 10, "Player   LOSE!")) << screen().dump();
     EXPECT_EQ(height(kRivalX), 12);
-    EXPECT_EQ(height(kOwnX), 3) << "the knock was not applied in the ending pass";
+    EXPECT_EQ(height(kOwnX), 2);
+    // A word in flight as the match ended is delivered, and dropped with
+    // its connection.
+    peer_sends("c");
+    ASSERT_TRUE(taja::test::match_until([] { return net::knock_flag.load() == 1; }));
     finish();
-    EXPECT_EQ(net::knock_flag.load(), 1);
-    EXPECT_EQ(duel::rival_height, 3);
 
     start(Mode::hosting);
-    ASSERT_TRUE(wait_for([](const VtScreen& s) { return tower_height(s, kOwnX) == 2; })) << screen().dump();
-    ASSERT_TRUE(score_reads("-10        "));
-    EXPECT_EQ(net::knock_flag.load(), 0);
+    peer_sends("u");
+    ASSERT_TRUE(wait_for([](const VtScreen& s) { return tower_height(s, kRivalX) == 4; }))
+        << screen().dump();
+    EXPECT_EQ(height(kOwnX), 3);
+}
+
+TEST_F(MatchTest, ARivalWhoLeavesLosesAndTheBoardSaysSo) {
+    start(Mode::joining);
+    ASSERT_TRUE(rival_ready(3)) << screen().dump();
+    type_word(slot_word(target_word() == slot_word(0) ? 1 : 0));
+    ASSERT_EQ(sent_byte(), 'u');
+    peer_ = net::Socket();
+    ASSERT_TRUE(screen().wait_text(84, 10, "Player   WIN!")) << screen().dump();
+    ASSERT_TRUE(screen().wait_text(84, 12, "상대가 게임을 떠났습니다.")) << screen().dump();
+    finish();
+    EXPECT_EQ(duel::score, 10) << "a match the rival left counts as won";
 }
 
 TEST_F(MatchTest, JoiningKeepsTheScoreOfAWonMatchAndHostingDoesNot) {

@@ -72,15 +72,13 @@ Taken take_until_ended(const ReceiverThread& receiver, std::chrono::milliseconds
         deadline);
     EXPECT_TRUE(ended) << "the receiver did not end; taken " << taken.knocks << " knocks, "
                        << taken.raises << " raises";
+    EXPECT_EQ(taken.leaves, 1) << "the peer went once, after its last event";
     return taken;
 }
 
 class PeerEventsTest : public ::testing::Test {
   protected:
-    PeerEventsTest() {
-        net::knock_flag.store(0);
-        net::raise_flag.store(0);
-    }
+    PeerEventsTest() { net::clear_events(); }
 
     // Puts the console cursor somewhere the receiver never puts it.
     void park_cursor() {
@@ -212,51 +210,53 @@ TEST_F(PeerEventsTest, AHundredThousandEventsFromAFastSenderArriveExactlyToASlow
     EXPECT_EQ(taken.raises, sent.raises);
 }
 
-TEST_F(PeerEventsTest, WhenThePeerGoesTheReceiverEndsAndLeavesFlagsAndCursorAlone) {
+TEST_F(PeerEventsTest, WhenThePeerGoesTheLeaveComesAfterWhatArrivedAndTheCursorStays) {
     struct Ending {
         const char* name;
         bool tcp;
-        bool reset;
+        void (*end)(net::Socket&);
     };
-    for (Ending ending : {Ending{"local pair closed", false, false},
-                          Ending{"tcp closed", true, false}, Ending{"tcp reset", true, true}}) {
+    for (Ending ending : {
+             Ending{"local pair closed", false, [](net::Socket& s) { s = net::Socket(); }},
+             Ending{"tcp closed", true, [](net::Socket& s) { s = net::Socket(); }},
+             Ending{"tcp reset", true, taja::test::close_with_reset},
+             Ending{"tcp half-closed", true, [](net::Socket& s) { ::shutdown(s.fd(), SHUT_WR); }},
+         }) {
         SCOPED_TRACE(ending.name);
-        net::raise_flag.store(0);
-        net::knock_flag.store(0);
+        net::clear_events();
         auto [near, far] = ending.tcp ? taja::test::tcp_pair() : taja::test::socket_pair();
         ReceiverThread receiver(far.fd());
 
         // One raise delivered and left pending, as if the match had not
-        // looked yet.
+        // looked yet: the leave waits behind it.
         net::send_event(near.fd(), net::kRaiseEvent);
         ASSERT_TRUE(match_until([] { return net::raise_flag.load() == 1; }));
         park_cursor();
+        ending.end(near);
+        EXPECT_FALSE(match_until([&] { return net::leave_flag.load() == 1; }, 200ms));
 
-        if (ending.reset) {
-            taja::test::close_with_reset(near);
-        } else {
-            near = net::Socket();
-        }
+        EXPECT_TRUE(net::take_event(net::raise_flag));
         EXPECT_TRUE(match_until([&] { return receiver.ended(); }));
-        EXPECT_EQ(net::raise_flag.load(), 1);
+        EXPECT_TRUE(net::take_event(net::leave_flag));
         EXPECT_EQ(net::knock_flag.load(), 0);
         expect_cursor_still_parked();
     }
 }
 
-TEST_F(PeerEventsTest, AReceiverOnAConnectionNeverMadeEndsAtOnce) {
-    net::knock_flag.store(1);  // an event left from an earlier match
+TEST_F(PeerEventsTest, AReceiverOnAConnectionNeverMadeReportsTheRivalGoneAtOnce) {
     park_cursor();
     {
         net::Socket unconnected(::socket(AF_INET, SOCK_STREAM, 0));
         ReceiverThread receiver(unconnected.fd());
         EXPECT_TRUE(match_until([&] { return receiver.ended(); }));
+        EXPECT_TRUE(net::take_event(net::leave_flag));
     }
     {
         ReceiverThread receiver(-1);  // no socket at all
         EXPECT_TRUE(match_until([&] { return receiver.ended(); }));
+        EXPECT_TRUE(net::take_event(net::leave_flag));
     }
-    EXPECT_EQ(net::knock_flag.load(), 1);
+    EXPECT_EQ(net::knock_flag.load(), 0);
     EXPECT_EQ(net::raise_flag.load(), 0);
     expect_cursor_still_parked();
 }

@@ -32,6 +32,7 @@ bool stops_within(net::PeerReceiver& receiver, std::chrono::milliseconds deadlin
     while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
         net::take_event(net::knock_flag);
         net::take_event(net::raise_flag);
+        net::take_event(net::leave_flag);
     }
     stopper.join();
     return in_time;
@@ -48,10 +49,7 @@ int count_entries(const char* dir) {
 
 class PeerReceiverTest : public ::testing::Test {
   protected:
-    PeerReceiverTest() {
-        net::knock_flag.store(0);
-        net::raise_flag.store(0);
-    }
+    PeerReceiverTest() { net::clear_events(); }
 
     taja::test::PtyConsole console_;  // the receiver's cursor placements go here
 };
@@ -66,7 +64,7 @@ TEST_F(PeerReceiverTest, StopsPromptlyWhileWaitingOnAFullFlagAndKeepsThePendingE
     ASSERT_TRUE(match_until([] { return net::knock_flag.load() == 1; }));
 
     EXPECT_TRUE(stops_within(receiver, 10s));
-    EXPECT_EQ(net::knock_flag.load(), 1) << "the delivered event belongs to the next match";
+    EXPECT_EQ(net::knock_flag.load(), 1) << "the delivered event stays until it is cleared";
     EXPECT_TRUE(net::take_event(net::knock_flag));
     EXPECT_EQ(net::knock_flag.load(), 0) << "a stopped receiver delivered the dropped event";
 
@@ -82,6 +80,7 @@ TEST_F(PeerReceiverTest, StopsPromptlyWhileBlockedInItsRead) {
     ASSERT_TRUE(match_until([] { return net::take_event(net::raise_flag); }));
 
     EXPECT_TRUE(stops_within(receiver, 10s));
+    EXPECT_EQ(net::leave_flag.load(), 0) << "our own stop is not the rival leaving";
     char byte;
     EXPECT_EQ(net::receive_bytes(near.fd(), &byte, 1), 0);
     EXPECT_TRUE(stops_within(receiver, 10s)) << "a second stop must be harmless";
