@@ -9,6 +9,7 @@
 // output is on the terminal: nothing is held back in a buffer.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -29,15 +30,22 @@ int console_out();
 
 // Holds the console lock for one drawing step. Steps nest on one thread.
 class DrawStep {
-public:
+  public:
     DrawStep();
     ~DrawStep();
     DrawStep(const DrawStep&) = delete;
     DrawStep& operator=(const DrawStep&) = delete;
 
-private:
-    std::unique_lock<std::recursive_mutex> lock_;
+  private:
+    std::unique_lock<std::recursive_timed_mutex> lock_;
 };
+
+// The way out of the program: waits up to `wait` for the drawing step in
+// progress to end, then holds the console lock for good, so that no step is
+// cut in half by the restore and none follows it. False if the step did not
+// end in time (a write to a terminal that does not read): the caller gives
+// the terminal back regardless.
+bool end_drawing(std::chrono::milliseconds wait);
 
 void set_cursor(int x, int y);
 void set_cursor_grid(int col, int row);  // cell (3 * col, row)

@@ -16,7 +16,7 @@ namespace console {
 namespace {
 
 struct ConsoleState {
-    std::recursive_mutex lock;
+    std::recursive_timed_mutex lock;
     int in_fd = 0;
     int out_fd = 1;
     int depth = 0;  // nesting of drawing steps on the thread holding the lock
@@ -72,6 +72,8 @@ DrawStep::~DrawStep() {
     ConsoleState& s = state();
     if (--s.depth == 0 && s.resting) place(s.rest_x, s.rest_y);
 }
+
+bool end_drawing(std::chrono::milliseconds wait) { return state().lock.try_lock_for(wait); }
 
 void set_cursor(int x, int y) {
     DrawStep step;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <thread>
 
@@ -17,9 +18,9 @@ namespace {
 // Everything that gives the terminal back, in one precomputed string so that
 // a crash handler can write it without building anything.
 constexpr char kRestore[] =
-    "\x1b[0m"        // SGR: default colours
-    "\x1b[?25h"      // DECTCEM: show the cursor
-    "\x1b[?1049l";   // leave the alternate screen, back to the main screen
+    "\x1b[0m"       // SGR: default colours
+    "\x1b[?25h"     // DECTCEM: show the cursor
+    "\x1b[?1049l";  // leave the alternate screen, back to the main screen
 
 // Read by the crash handlers: plain values written once before the handlers
 // are installed.
@@ -38,11 +39,18 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 // Sent by the session itself to end the watcher thread.
 constexpr int kStopSignal = SIGUSR2;
 
-// Async-signal-safe: write(2) and tcsetattr(3) only.
+// How long an ending signal waits for the drawing step in progress.
+constexpr auto kStepWait = std::chrono::milliseconds(300);
+// And how long the restore may then take before the process ends anyway.
+constexpr unsigned kRestoreSeconds = 1;
+
+// Async-signal-safe: tcsetattr(3) and write(2) only. The modes first: they
+// are given back at once, even when the write has to wait for a terminal
+// that is slow to read.
 void restore_terminal() {
+    if (g_have_termios) ::tcsetattr(g_in_fd, TCSANOW, &g_saved_termios);
     ssize_t unused = ::write(g_out_fd, kRestore, sizeof kRestore - 1);
     (void)unused;
-    if (g_have_termios) ::tcsetattr(g_in_fd, TCSANOW, &g_saved_termios);
 }
 
 void on_crash(int sig) {
@@ -69,7 +77,14 @@ void watch_signals() {
             if (g_stopping.load()) return;
             continue;
         }
-        DrawStep step;  // held until the process is gone
+        if (!end_drawing(kStepWait)) {
+            // A drawing step is stuck in a write to a terminal that does not
+            // read (a frozen SSH session, a paused terminal): drop the board
+            // output it has not taken, so the restore has room, and end even
+            // if the restore's own write cannot go through.
+            ::tcflush(g_out_fd, TCOFLUSH);
+            ::alarm(kRestoreSeconds);
+        }
         restore_terminal();
         std::signal(sig, SIG_DFL);
         sigset_t only;
@@ -113,8 +128,8 @@ TerminalSession::TerminalSession() {
     // Input: no CR->NL translation (Enter arrives as CR, which the readers
     // treat like NL), no XON/XOFF flow control so Ctrl+S/Ctrl+Q reach us,
     // no stripping of the eighth bit (UTF-8 needs it), breaks not signals.
-    raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                          ICRNL | IXON);
+    raw.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
     // Local: no echo (the program echoes typed text itself), no line
     // buffering, no Ctrl+V literal-next. ISIG stays on: Ctrl+C is SIGINT,
     // which ends the program with the terminal given back.
@@ -144,7 +159,7 @@ TerminalSession::~TerminalSession() {
 void set_fullscreen() {
     {
         DrawStep step;
-        write_raw("\x1b[?1049h", 8);  // switch to the alternate screen
+        write_raw("\x1b[?1049h", 8);      // switch to the alternate screen
         write_raw("\x1b[8;50;169t", 11);  // XTWINOPS 8: ask for 50 rows of 169 cells
     }
     for (;;) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 
 #include "console/console.h"
 #include "console/terminal.h"
@@ -67,9 +68,13 @@ void restore_console() {
     ::SetConsoleCursorInfo(g_saved.out, &g_saved.cursor);
 }
 
+// How long a console event waits for the drawing step in progress.
+constexpr auto kStepWait = std::chrono::milliseconds(300);
+
 // Runs on a thread the system starts for the event, so it may take the
 // console lock: no drawing step is cut in half by the restore, and none
-// follows it, since the lock is held until the process is gone.
+// follows it, since the lock is held until the process is gone. A step that
+// does not end in time does not keep the program from ending.
 BOOL WINAPI on_console_event(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
@@ -77,7 +82,7 @@ BOOL WINAPI on_console_event(DWORD event) {
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT: {
-            DrawStep step;
+            end_drawing(kStepWait);
             restore_console();
             ::ExitProcess(STATUS_CONTROL_C_EXIT);
         }

@@ -1,9 +1,13 @@
 // The real program in a 169x50 pseudo-terminal: start-up, the main menu, and
 // leaving it.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
+#include <chrono>
 #include <csignal>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "support/colours.h"
 #include "support/pty_process.h"
@@ -47,17 +51,16 @@ std::string first_placement_after(const std::string& output, std::size_t mark) {
     std::size_t at = output.find("\x1b[", mark);
     while (at != std::string::npos) {
         std::size_t end = output.find_first_not_of("0123456789;", at + 2);
-        if (end != std::string::npos && output[end] == 'H') return output.substr(at + 2, end - at - 2);
+        if (end != std::string::npos && output[end] == 'H')
+            return output.substr(at + 2, end - at - 2);
         at = output.find("\x1b[", at + 2);
     }
     return "";
 }
 
 class Menu : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
-    }
+  protected:
+    void SetUp() override { ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump(); }
     PtyProcess game;
 };
 
@@ -78,7 +81,8 @@ TEST_F(Menu, LogoLettersStandAtTheirCellsInTheirColours) {
                 for (const Letter& l : letters) {
                     if (x >= l.x) colour = l.colour;
                 }
-                EXPECT_EQ(s.cell(x, 11 + row).fg, palette_of(colour)) << "cell " << x << "," << 11 + row;
+                EXPECT_EQ(s.cell(x, 11 + row).fg, palette_of(colour))
+                    << "cell " << x << "," << 11 + row;
             }
         }
         EXPECT_TRUE(s.row(10).empty());
@@ -107,15 +111,18 @@ TEST_F(Menu, ItemsAndFirstFrameInTheirColoursCursorHidden) {
 TEST_F(Menu, MovingDownTurnsTheFrameGreyAndErasesTheOldTopLine) {
     game.type(keys::kDown);
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 24, 7); })) << game.dump();
-    game.screen().with_screen([](const VtScreen& s) { EXPECT_TRUE(s.row(22).empty()) << s.dump(); });
+    game.screen().with_screen(
+        [](const VtScreen& s) { EXPECT_TRUE(s.row(22).empty()) << s.dump(); });
     game.type(keys::kDown);
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 26, 7); })) << game.dump();
     game.type(keys::kUp);
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 24, 7); })) << game.dump();
-    game.screen().with_screen([](const VtScreen& s) { EXPECT_TRUE(s.row(28).empty()) << s.dump(); });
+    game.screen().with_screen(
+        [](const VtScreen& s) { EXPECT_TRUE(s.row(28).empty()) << s.dump(); });
     game.type(keys::kUp);
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 22, 7); })) << game.dump();
-    game.screen().with_screen([](const VtScreen& s) { EXPECT_TRUE(s.row(26).empty()) << s.dump(); });
+    game.screen().with_screen(
+        [](const VtScreen& s) { EXPECT_TRUE(s.row(26).empty()) << s.dump(); });
 }
 
 TEST_F(Menu, UpAtTheFirstItemDrawsNothing) {
@@ -156,8 +163,9 @@ TEST_F(Menu, DownThreeTimesThenSpaceExitsWithZeroAndRestoresTheTerminal) {
     game.type(" ");
     ASSERT_TRUE(game.wait_exit());
     EXPECT_EQ(game.exit_code(), 0);
-    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return !s.altscreen() && s.cursor_visible(); }))
-        << game.dump();
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) {
+        return !s.altscreen() && s.cursor_visible();
+    })) << game.dump();
     EXPECT_TRUE(game.line_mode());
 }
 
@@ -180,8 +188,9 @@ TEST_P(EndedBySignal, RestoresTheTerminal) {
     }
     ASSERT_TRUE(game.wait_exit());
     EXPECT_EQ(game.term_signal(), GetParam().signal);
-    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return !s.altscreen() && s.cursor_visible(); }))
-        << game.dump();
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) {
+        return !s.altscreen() && s.cursor_visible();
+    })) << game.dump();
     EXPECT_TRUE(game.line_mode());
 }
 
@@ -190,6 +199,38 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndedBySignal,
                                            ExitSignal{"Hangup", SIGHUP},
                                            ExitSignal{"Crash", SIGSEGV}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Whether the program's main thread is blocked in a write: its terminal has
+// stopped reading and the output it has not read fills the buffer.
+bool blocked_in_write(pid_t pid) {
+    std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    return syscall >> number && number == SYS_write;
+}
+
+TEST(StalledTerminal, TermEndsTheProgramAndRestoresTheTerminal) {
+    PtyProcess game;
+    ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
+    game.screen().pause();
+    // Each move draws the frame again; the terminal takes none of it.
+    std::string moves;
+    for (int i = 0; i < 600; ++i) moves += std::string(keys::kDown) + std::string(keys::kUp);
+    game.type(moves);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!blocked_in_write(game.pid()) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(blocked_in_write(game.pid()));
+
+    ::kill(game.pid(), SIGTERM);
+    ASSERT_TRUE(game.wait_exit()) << "a drawing step stuck in its write kept the program alive";
+    EXPECT_EQ(game.term_signal(), SIGTERM);
+    EXPECT_TRUE(game.line_mode());
+    game.screen().resume();
+    EXPECT_TRUE(game.wait_for([](const VtScreen& s) {
+        return !s.altscreen() && s.cursor_visible();
+    })) << game.dump();
+}
 
 TEST(SmallTerminal, ShowsTheSizeNeededUntilEnlarged) {
     PtyProcess game(TAJA_DUEL_BIN, 80, 24);
@@ -203,7 +244,8 @@ TEST(SmallTerminal, ShowsTheSizeNeededUntilEnlarged) {
     })) << game.dump();
     game.resize(169, 50);
     ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
-    game.screen().with_screen([](const VtScreen& s) { EXPECT_TRUE(frame_at(s, 22, 15)) << s.dump(); });
+    game.screen().with_screen(
+        [](const VtScreen& s) { EXPECT_TRUE(frame_at(s, 22, 15)) << s.dump(); });
 }
 
 }  // namespace

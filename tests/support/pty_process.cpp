@@ -46,7 +46,7 @@ ScreenPump::ScreenPump(int master_fd, int cols, int rows) : fd_(master_fd), scre
 }
 
 ScreenPump::~ScreenPump() {
-    char b = 1;
+    char b = 's';
     ssize_t unused = ::write(stop_pipe_[1], &b, 1);
     (void)unused;
     thread_.join();
@@ -57,12 +57,16 @@ ScreenPump::~ScreenPump() {
 void ScreenPump::run() {
     char buf[4096];
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        pollfd fds[2] = {{stop_pipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
+        if (::poll(fds, paused_.load() ? 1 : 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (fds[1].revents) return;
+        if (fds[0].revents) {
+            char b = 's';
+            if (::read(stop_pipe_[0], &b, 1) != 1 || b == 's') return;
+            continue;
+        }
         ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         std::lock_guard lock(mutex_);
@@ -80,6 +84,20 @@ void ScreenPump::run() {
     pollfd stop{stop_pipe_[0], POLLIN, 0};
     while (::poll(&stop, 1, -1) < 0 && errno == EINTR) {
     }
+}
+
+void ScreenPump::pause() {
+    paused_.store(true);
+    char b = 'p';
+    ssize_t unused = ::write(stop_pipe_[1], &b, 1);
+    (void)unused;
+}
+
+void ScreenPump::resume() {
+    paused_.store(false);
+    char b = 'p';
+    ssize_t unused = ::write(stop_pipe_[1], &b, 1);
+    (void)unused;
 }
 
 bool ScreenPump::wait_for(const std::function<bool(const VtScreen&)>& pred, Deadline deadline) {

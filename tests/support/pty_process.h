@@ -3,11 +3,12 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -32,7 +33,7 @@ inline constexpr std::string_view kCtrlC = "\x03";
 // A screen that one thread fills from a pseudo-terminal master while the test
 // looks at it. All looks go through `wait_for` or `with_screen`.
 class ScreenPump {
-public:
+  public:
     ScreenPump(int master_fd, int cols, int rows);
     ~ScreenPump();  // stops the pump; does not close the descriptor
 
@@ -50,8 +51,12 @@ public:
     // Every byte received so far, as the program wrote it: for checks on
     // what was drawn after a given point (take output().size() as a mark).
     std::string output();
+    // A terminal that stops reading (a frozen session) and reads again:
+    // while paused, what the program writes piles up until its writes block.
+    void pause();
+    void resume();
 
-private:
+  private:
     void run();
 
     int fd_;
@@ -60,13 +65,14 @@ private:
     VtScreen screen_;
     std::string output_;
     bool ended_ = false;
-    int stop_pipe_[2];
+    std::atomic<bool> paused_{false};
+    int stop_pipe_[2];  // 's' stops the pump, 'p' has it look at paused_ again
     std::thread thread_;
 };
 
 // The real program in a pseudo-terminal of its own.
 class PtyProcess {
-public:
+  public:
     // Starts `path` (the built taja-duel by default) in a cols x rows
     // pseudo-terminal. `env` entries are set in the child's environment.
     explicit PtyProcess(std::string path = TAJA_DUEL_BIN, int cols = 169, int rows = 50,
@@ -96,7 +102,7 @@ public:
     bool line_mode() const;
     pid_t pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int master_ = -1;
     bool exited_ = false;
@@ -107,7 +113,7 @@ private:
 // The console of this process drawn on a pseudo-terminal, for tests of
 // drawing code in-process: open_console() is pointed at the slave side.
 class PtyConsole {
-public:
+  public:
     explicit PtyConsole(int cols = 169, int rows = 50);
     ~PtyConsole();  // points the console back at standard input/output
 
@@ -116,7 +122,7 @@ public:
     void type(std::string_view bytes);
     int slave_fd() const { return slave_; }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::unique_ptr<ScreenPump> pump_;
