@@ -18,6 +18,10 @@ namespace console {
 
 namespace {
 
+// A terminal sends an escape sequence in one go: an ESC that nothing follows
+// within this long is the Escape key.
+constexpr int kEscapeWaitMs = 50;
+
 struct ConsoleState {
     std::recursive_timed_mutex lock;
     int in_fd = 0;
@@ -154,9 +158,15 @@ void clear_cursor_rest() {
     state().resting = false;
 }
 
-int read_key() {
-    // The menu is the only caller, on the main thread.
+// The menu's keys and the keys of a wait for Escape: one at a time, on the
+// main thread.
+KeyDecoder& key_decoder() {
     static KeyDecoder decoder;
+    return decoder;
+}
+
+int read_key() {
+    KeyDecoder& decoder = key_decoder();
     const int fd = state().in_fd;
     while (!decoder.has_key()) {
         unsigned char buf[64];
@@ -168,10 +178,32 @@ int read_key() {
             // A terminal sends an escape sequence in one go. If nothing
             // follows the ESC within a moment, it was the Escape key.
             pollfd pfd{fd, POLLIN, 0};
-            if (::poll(&pfd, 1, 50) <= 0) decoder.flush();
+            if (::poll(&pfd, 1, kEscapeWaitMs) <= 0) decoder.flush();
         }
     }
     return decoder.take_key();
+}
+
+KeysWaiting take_waiting_keys() {
+    KeyDecoder& decoder = key_decoder();
+    const int fd = state().in_fd;
+    bool escape = false;
+    for (;;) {
+        // Nothing waiting: done, unless an ESC waits for what follows it.
+        pollfd pfd{fd, POLLIN, 0};
+        int r = ::poll(&pfd, 1, decoder.awaiting_escape() ? kEscapeWaitMs : 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r == 0 && decoder.awaiting_escape()) decoder.flush();
+        if (r <= 0) break;
+        unsigned char buf[64];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return KeysWaiting::ended;
+        for (ssize_t i = 0; i < n; ++i) decoder.feed(buf[i]);
+        while (decoder.has_key()) escape = decoder.take_key() == kEscapeKey || escape;
+    }
+    while (decoder.has_key()) escape = decoder.take_key() == kEscapeKey || escape;
+    return escape ? KeysWaiting::escape : KeysWaiting::none;
 }
 
 }  // namespace console

@@ -169,4 +169,23 @@ int read_key() {
     return key;
 }
 
+KeysWaiting take_waiting_keys() {
+    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+    bool escape = false;
+    for (;;) {
+        DWORD waiting = 0;
+        if (!::GetNumberOfConsoleInputEvents(in, &waiting)) return KeysWaiting::ended;
+        if (waiting == 0) break;
+        INPUT_RECORD recs[64];
+        DWORD got = 0;
+        if (!::ReadConsoleInputW(in, recs, 64, &got)) return KeysWaiting::ended;
+        for (DWORD i = 0; i < got; ++i) {
+            const INPUT_RECORD& rec = recs[i];
+            escape = escape || (rec.EventType == KEY_EVENT && rec.Event.KeyEvent.bKeyDown &&
+                                rec.Event.KeyEvent.wVirtualKeyCode == VK_ESCAPE);
+        }
+    }
+    return escape ? KeysWaiting::escape : KeysWaiting::none;
+}
+
 }  // namespace console

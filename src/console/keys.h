@@ -21,7 +21,7 @@ inline constexpr std::uint8_t kArrowRight = 77;
 // consumed whole, and a byte that cannot belong to a sequence ends it and
 // counts as a key of its own, so no sequence swallows the next key.
 class KeyDecoder {
-public:
+  public:
     void feed(std::uint8_t byte);
     // Ends an escape sequence that input stopped in the middle of: a lone
     // ESC becomes the key 27; a cut-off sequence is dropped.
@@ -31,7 +31,7 @@ public:
     bool has_key() const { return count_ > 0; }
     std::uint8_t take_key();
 
-private:
+  private:
     enum class State { ground, escape, csi, ss3 };
     void emit(std::uint8_t b);
     void ground(std::uint8_t b);
@@ -43,8 +43,25 @@ private:
     int count_ = 0;
 };
 
+inline constexpr std::uint8_t kEscapeKey = 27;
+
 // Reads one key byte from the console's input, blocking until there is one.
 // Returns -1 when the input has ended (the terminal is gone).
 int read_key();
+
+// What a wait that only the Escape key may end finds in the console's input
+// once it has keys to read (console_in() is readable on POSIX; the console's
+// input handle is signalled on Windows).
+enum class KeysWaiting {
+    none,    // keys, but not Escape: all of them dropped
+    escape,  // the Escape key was among them; the rest dropped
+    ended,   // the input has ended: no key will ever come
+};
+
+// Takes every key waiting in the console's input without waiting for more,
+// except for the moment that tells the Escape key from the start of an
+// escape sequence. One thread at a time, and not while read_key or a line
+// read is in progress.
+KeysWaiting take_waiting_keys();
 
 }  // namespace console

@@ -27,6 +27,8 @@ constexpr char kServerIpPrompt[] =
 // with the cursor resting on the twentieth cell.
 constexpr console::Field kIpField{kTextX + sizeof kServerIpPrompt - 1, kTextRow, 20};
 
+// 연결하는 중...
+constexpr char kConnecting[] = "\xBF\xAC\xB0\xE1\xC7\xCF\xB4\xC2 \xC1\xDF...";
 // 포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다.
 constexpr char kPortInUse[] =
     "\xC6\xF7\xC6\xAE 8080\xC0\xBB \xB4\xD9\xB8\xA5 \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5\xC0\xCC "
@@ -66,9 +68,12 @@ void show_waiting_text() { print_at(kTextX, kTextRow, kWaitingText); }
 
 void show_server_ip_prompt() { print_at(kTextX, kTextRow, kServerIpPrompt); }
 
+void show_connecting_text() { print_error_line(kConnecting); }
+
 void show_link_error(const Link& link) {
     switch (link.error) {
         case LinkError::none:
+        case LinkError::cancelled:
             clear_link_error();
             return;
         case LinkError::port_in_use:

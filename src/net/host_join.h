@@ -19,6 +19,7 @@ enum class LinkError {
     refused,         // nothing listens on port 8080 at that address
     no_answer,       // the address, or the network to it, did not answer
     not_an_address,  // the typed text is no IPv4 address
+    cancelled,       // the player pressed Esc while the connect waited
     other,           // anything else; `code` holds the system's error number
 };
 
@@ -44,16 +45,24 @@ Link listen_for_peer();
 // The connection comes back with Nagle's algorithm off.
 Link accept_peer(Socket serv_sock);
 
+// What a connect does with the keys typed while it waits.
+enum class KeysWhileConnecting {
+    ignored,         // left in the console's input
+    escape_cancels,  // Esc gives up; every other key is dropped
+};
+
 // Connects to port 8080 at `ip`, which must be a dotted-quad IPv4 address
-// and nothing else. Waits as long as the system tries. The connection comes
-// back with Nagle's algorithm off.
-Link connect_to_host(const char* ip);
+// and nothing else. Waits as long as the system tries, or until Esc when
+// `keys` says so. The connection comes back with Nagle's algorithm off.
+Link connect_to_host(const char* ip, KeysWhileConnecting keys = KeysWhileConnecting::ignored);
 
 // The screens of the two connection steps. Every text starts at cell 80:
 // the host's waiting text and the joiner's prompt on row 25, and why the
 // last step failed on row 27, below them.
 void show_waiting_text();
 void show_server_ip_prompt();
+// On the error row while a connect waits.
+void show_connecting_text();
 void show_link_error(const Link& link);
 void clear_link_error();
 

@@ -1,5 +1,6 @@
 // Listening, accepting and connecting with POSIX sockets.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "console/console.h"
+#include "console/keys.h"
 #include "net/host_join.h"
 
 namespace net {
@@ -63,15 +66,27 @@ bool worth_waiting_on(int code) {
     }
 }
 
-// A connect that a signal interrupted goes on in the background; the result
-// comes when the socket turns writable.
-int finish_interrupted_connect(int fd) {
-    pollfd p{fd, POLLOUT, 0};
-    int r;
-    do {
-        r = ::poll(&p, 1, -1);
-    } while (r < 0 && errno == EINTR);
-    if (r < 0) return errno;
+// Waits for the connect started on the non-blocking `fd` to end, and for
+// the keyboard too when Esc may cancel it. The connect's error number (0
+// once connected), or -1 when the player pressed Esc.
+int finish_connect(int fd, KeysWhileConnecting keys) {
+    bool watch_keys = keys == KeysWhileConnecting::escape_cancels;
+    for (;;) {
+        pollfd p[2] = {{fd, POLLOUT, 0}, {console::console_in(), POLLIN, 0}};
+        int r = ::poll(p, watch_keys ? 2 : 1, -1);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return errno;
+        if (p[0].revents != 0) break;
+        switch (console::take_waiting_keys()) {
+            case console::KeysWaiting::escape:
+                return -1;
+            case console::KeysWaiting::ended:
+                watch_keys = false;
+                break;
+            case console::KeysWaiting::none:
+                break;
+        }
+    }
     int code = 0;
     socklen_t len = sizeof code;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &len) != 0) return errno;
@@ -112,7 +127,7 @@ Link accept_peer(Socket serv_sock) {
     }
 }
 
-Link connect_to_host(const char* ip) {
+Link connect_to_host(const char* ip, KeysWhileConnecting keys) {
     sockaddr_in serveraddr{};
     serveraddr.sin_family = AF_INET;
     serveraddr.sin_port = htons(PEER_PORT);
@@ -121,12 +136,17 @@ Link connect_to_host(const char* ip) {
     if (::inet_pton(AF_INET, ip, &serveraddr.sin_addr) != 1) {
         return failure(LinkError::not_an_address);
     }
-    Socket sock(::socket(AF_INET, SOCK_STREAM, 0));
+    // Non-blocking while the connect waits, so that the wait can watch the
+    // keyboard too; blocking again for the match.
+    Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
     if (sock.fd() < 0) return failure_of(errno);
     if (::connect(sock.fd(), reinterpret_cast<sockaddr*>(&serveraddr), sizeof serveraddr) != 0) {
-        int code = errno == EINTR ? finish_interrupted_connect(sock.fd()) : errno;
+        if (errno != EINPROGRESS && errno != EINTR) return failure_of(errno);
+        int code = finish_connect(sock.fd(), keys);
+        if (code < 0) return failure(LinkError::cancelled);
         if (code != 0) return failure_of(code);
     }
+    ::fcntl(sock.fd(), F_SETFL, ::fcntl(sock.fd(), F_GETFL) & ~O_NONBLOCK);
     return connected(std::move(sock));
 }
 

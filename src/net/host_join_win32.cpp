@@ -3,6 +3,7 @@
 #include <ws2tcpip.h>
 
 #include "console/encoding_win32.h"
+#include "console/keys.h"
 #include "net/host_join.h"
 #include "net/winsock.h"
 
@@ -43,6 +44,58 @@ Link connected(Socket sock) {
 }
 
 SOCKET handle(const Socket& s) { return static_cast<SOCKET>(s.fd()); }
+
+// Whether the keyboard says to give up: Esc pressed, or -- when it has
+// ended -- never again, so the wait stops watching it.
+bool escape_pressed(bool& watch_keys) {
+    switch (console::take_waiting_keys()) {
+        case console::KeysWaiting::escape:
+            return true;
+        case console::KeysWaiting::ended:
+            watch_keys = false;
+            return false;
+        case console::KeysWaiting::none:
+            return false;
+    }
+    return false;
+}
+
+// Connects `s` to `addr`, waiting on the connect's event and, when Esc may
+// cancel, on the console's input. The connect's error code (0 once
+// connected), or -1 when the player pressed Esc. Leaves `s` blocking.
+int connect_watching_keys(SOCKET s, const sockaddr_in& addr, KeysWhileConnecting keys) {
+    WSAEVENT done = ::WSACreateEvent();
+    if (done == WSA_INVALID_EVENT) return ::WSAGetLastError();
+    // Makes the socket non-blocking for as long as the event is selected.
+    ::WSAEventSelect(s, done, FD_CONNECT);
+    int code = 0;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        code = ::WSAGetLastError();
+    }
+    if (code == WSAEWOULDBLOCK) {
+        HANDLE waits[2] = {done, ::GetStdHandle(STD_INPUT_HANDLE)};
+        bool watch_keys = keys == KeysWhileConnecting::escape_cancels;
+        for (;;) {
+            DWORD r = ::WaitForMultipleObjects(watch_keys ? 2 : 1, waits, FALSE, INFINITE);
+            if (r == WAIT_OBJECT_0) {
+                WSANETWORKEVENTS events{};
+                ::WSAEnumNetworkEvents(s, done, &events);
+                code = events.iErrorCode[FD_CONNECT_BIT];
+                break;
+            }
+            if (r == WAIT_OBJECT_0 + 1 && escape_pressed(watch_keys)) {
+                code = -1;
+                break;
+            }
+            if (r == WAIT_FAILED) watch_keys = false;  // no console input to wait on
+        }
+    }
+    ::WSAEventSelect(s, nullptr, 0);
+    u_long non_blocking = 0;
+    ::ioctlsocket(s, FIONBIO, &non_blocking);
+    ::WSACloseEvent(done);
+    return code;
+}
 
 }  // namespace
 
@@ -96,7 +149,7 @@ Link accept_peer(Socket serv_sock) {
     }
 }
 
-Link connect_to_host(const char* ip) {
+Link connect_to_host(const char* ip, KeysWhileConnecting keys) {
     start_winsock();
     sockaddr_in serveraddr{};
     serveraddr.sin_family = AF_INET;
@@ -108,9 +161,9 @@ Link connect_to_host(const char* ip) {
     }
     Socket sock(socket_fd(::socket(AF_INET, SOCK_STREAM, 0)));
     if (sock.fd() < 0) return last_failure();
-    if (::connect(handle(sock), reinterpret_cast<sockaddr*>(&serveraddr), sizeof serveraddr) != 0) {
-        return last_failure();
-    }
+    int code = connect_watching_keys(handle(sock), serveraddr, keys);
+    if (code < 0) return failure(LinkError::cancelled);
+    if (code != 0) return failure_of(code);
     return connected(std::move(sock));
 }
 

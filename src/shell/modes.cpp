@@ -38,8 +38,9 @@ net::Socket wait_for_joiner() {
 }
 
 // The joiner's connection step: asks for the host's address until a
-// connection stands, saying below the prompt why the last try failed.
-// Nothing when the keyboard is gone.
+// connection stands, saying below the prompt why the last try failed. Esc
+// gives up a connect that waits, and the address is asked again. Nothing
+// when the keyboard is gone.
 std::optional<net::Socket> ask_and_connect(console::LineInput& keys) {
     for (;;) {
         net::show_server_ip_prompt();
@@ -50,10 +51,12 @@ std::optional<net::Socket> ask_and_connect(console::LineInput& keys) {
         if (read == net::IpRead::too_long) {
             link.error = net::LinkError::not_an_address;
         } else {
-            // A connect can take a while: the reason for the last failure
-            // would be wrong by now.
-            net::clear_link_error();
-            link = net::connect_to_host(ip);
+            // A connect can take a while: it says so in place of the reason
+            // for the last failure, which would be wrong by now. Keys typed
+            // ahead, and while it waits, are for no one but Esc.
+            net::show_connecting_text();
+            keys.discard_pending_input();
+            link = net::connect_to_host(ip, net::KeysWhileConnecting::escape_cancels);
         }
         if (link.ok()) return std::move(link.sock);
         net::show_link_error(link);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/socket.h"
 #include "support/peer_harness.h"
@@ -34,6 +35,7 @@ constexpr char kRefused[] = "연결이 거부되었습니다. 그 주소에서 �
 constexpr char kPortInUse[] =
     "포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다.";
 constexpr int kFieldX = 103;  // right behind the prompt
+constexpr char kConnecting[] = "연결하는 중...";
 constexpr char kRivalLeft[] = "상대가 게임을 떠났습니다.";
 // A match ends with its result standing three seconds.
 constexpr auto kMatchEnd = 10s;
@@ -443,6 +445,42 @@ TEST_F(Duel, JoinerIsAskedAgainUntilAnAddressAnswers) {
     join.type("127.0.0.1\r");
     ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
     ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+}
+
+TEST_F(Duel, EscGivesUpAConnectThatHangsAndTheAddressIsAskedAgain) {
+    // A listener that never accepts, its queue full: a further connect gets
+    // no answer and waits.
+    net::Socket held(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int on = 1;
+    ::setsockopt(held.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(8080);
+    ASSERT_EQ(::bind(held.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(held.fd(), 0), 0);
+    std::vector<net::Socket> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(queued.back().fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+
+    Game join(home);
+    join.join();
+    join.type("127.0.0.1\r");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) {
+        return s.row(27) == at_cell_80(kConnecting);
+    })) << join.dump();
+    join.type("abc");  // for no one: dropped
+    join.type("\x1b");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) {
+        return prompted(s) && s.row(27).empty() && s.cursor().x == kFieldX && s.cursor().y == 25;
+    })) << join.dump();
+    join.type("1");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return s.cursor().x == kFieldX + 1; }))
+        << join.dump();
+    EXPECT_EQ(join.look([](const VtScreen& s) { return s.row(25); }),
+              at_cell_80(std::string(kPrompt) + "1"));
 }
 
 // Match after match, the host's threads and descriptors stay as they were
