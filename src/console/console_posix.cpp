@@ -13,6 +13,9 @@
 #include "console/console_detail.h"
 #include "console/encoding.h"
 #include "console/keys.h"
+#include "console/line_editor.h"
+#include "console/screen_copy.h"
+#include "console/terminal.h"
 
 namespace console {
 
@@ -31,6 +34,12 @@ struct ConsoleState {
     int rest_x = 0;
     int rest_y = 0;
     std::unique_ptr<Converter> to_terminal;  // used under the lock only
+    // What the program has drawn, to draw it all again after a resize.
+    ScreenCopy copy{kScreenWidth, kScreenHeight, Framing::utf8};
+    bool cursor_hidden = false;
+    // While the terminal is too small for the board, drawing goes on into
+    // the copy only and the terminal shows what size is needed.
+    bool board_hidden = false;
 };
 
 ConsoleState& state() {
@@ -58,7 +67,10 @@ void write_all(int fd, const char* p, std::size_t n) {
     }
 }
 
-void write_str(const std::string& s) { write_all(state().out_fd, s.data(), s.size()); }
+// Drawing for the board: into the terminal unless the board is hidden.
+void write_str(const std::string& s) {
+    if (!state().board_hidden) write_all(state().out_fd, s.data(), s.size());
+}
 
 std::string cup(int x, int y) {
     // CUP: cursor position, 1-based row;column.
@@ -91,6 +103,7 @@ void open_console(int in_fd, int out_fd) {
     s.out_fd = out_fd;
     std::setlocale(LC_CTYPE, "");
     std::string enc = terminal_encoding();
+    s.copy = ScreenCopy(kScreenWidth, kScreenHeight, framing_of(enc));
     if (enc == "CP949" || enc == "EUC-KR" || enc == "UHC") {
         s.to_terminal.reset();  // the terminal reads our bytes as they are
     } else {
@@ -112,6 +125,7 @@ bool end_drawing(std::chrono::milliseconds wait) { return state().lock.try_lock_
 
 void set_cursor(int x, int y) {
     DrawStep step;
+    state().copy.move_to(x, y);
     write_str(cup(static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)));
 }
 
@@ -119,16 +133,19 @@ void set_cursor_grid(int col, int row) { set_cursor(3 * col, row); }
 
 void set_color(Attr attr) {
     DrawStep step;
+    state().copy.set_attr(attr);
     write_str(sgr(attr));
 }
 
 void hide_cursor() {
     DrawStep step;
+    state().cursor_hidden = true;
     write_str("\x1b[?25l");  // DECTCEM: hide the cursor
 }
 
 void clear_screen() {
     DrawStep step;
+    state().copy.clear();
     // Every colour the program sets has a black background, but the
     // terminal's default may not: make sure ED blanks on black.
     write_str("\x1b[40m\x1b[2J\x1b[H");  // SGR black background, ED whole screen, CUP home
@@ -137,12 +154,55 @@ void clear_screen() {
 void write_cp949(const std::string& text) {
     DrawStep step;
     ConsoleState& s = state();
-    write_str(s.to_terminal ? s.to_terminal->convert(text) : text);
+    std::string out = s.to_terminal ? s.to_terminal->convert(text) : text;
+    s.copy.put(out);
+    write_str(out);
 }
 
 void write_raw(const char* bytes, std::size_t n) {
     DrawStep step;
-    write_all(state().out_fd, bytes, n);
+    state().copy.put(std::string_view(bytes, n));
+    write_str(std::string(bytes, n));
+}
+
+void hide_board(const std::string& message) {
+    DrawStep step;
+    ConsoleState& s = state();
+    s.board_hidden = true;
+    std::string out = sgr(kGrey) + "\x1b[2J";  // ED: the whole screen
+    std::size_t start = 0;
+    for (int row = 0; start <= message.size(); ++row) {
+        std::size_t end = message.find('\n', start);
+        if (end == std::string::npos) end = message.size();
+        std::string line = message.substr(start, end - start);
+        out += cup(0, row) + (s.to_terminal ? s.to_terminal->convert(line) : line);
+        start = end + 1;
+    }
+    write_all(s.out_fd, out.data(), out.size());
+}
+
+void show_board() {
+    DrawStep step;
+    ConsoleState& s = state();
+    s.board_hidden = false;
+    const ScreenCopy& copy = s.copy;
+    std::string out = "\x1b[40m\x1b[2J";  // SGR black background, ED whole screen
+    for (int y = 0; y < copy.rows(); ++y) {
+        out += cup(0, y);
+        int attr = -1;
+        for (int x = 0; x < copy.cols(); ++x) {
+            const ScreenCopy::Cell& c = copy.cell(x, y);
+            if (c.text.empty()) continue;  // the right half of a wide character
+            if (c.attr != attr) {
+                out += sgr(c.attr);
+                attr = c.attr;
+            }
+            out += c.text;
+        }
+    }
+    out += sgr(copy.attr()) + cup(copy.x(), copy.y());
+    if (s.cursor_hidden) out += "\x1b[?25l";  // DECTCEM: hide the cursor
+    write_str(out);
 }
 
 void set_cursor_rest(int x, int y) {

@@ -70,6 +70,11 @@ bool is_cp949_trail(std::uint8_t b) {
 
 }  // namespace
 
+int cell_width(std::uint32_t cp) {
+    if (in_ranges(kZeroWidth, cp)) return 0;
+    return in_ranges(kWide, cp) ? 2 : 1;
+}
+
 Framing framing_of(std::string_view encoding) {
     for (std::string_view korean : {"CP949", "UHC", "EUC-KR", "EUCKR"}) {
         if (encoding == korean) return Framing::double_byte;
@@ -206,8 +211,8 @@ void LineEditor::start_char(std::uint8_t b) {
 
 void LineEditor::finish_utf8() {
     if (code_ <= 0x9F) return;  // C1 controls
-    if (in_ranges(kZeroWidth, code_)) return;
-    append(partial_, static_cast<std::size_t>(partial_len_), in_ranges(kWide, code_) ? 2 : 1);
+    const int width = cell_width(code_);
+    if (width > 0) append(partial_, static_cast<std::size_t>(partial_len_), width);
 }
 
 void LineEditor::malformed() {

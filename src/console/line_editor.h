@@ -21,6 +21,10 @@ enum class Framing {
 // that is not a Korean double-byte code page is read as UTF-8.
 Framing framing_of(std::string_view encoding);
 
+// The cells a terminal gives the printable character `cp`: 0 for marks of
+// no width of their own, 2 for wide characters, else 1.
+int cell_width(std::uint32_t cp);
+
 // Pure: fed terminal input a byte at a time, it keeps the line in the
 // terminal's encoding and its width in cells. A character or escape sequence
 // split across reads carries over.
@@ -37,7 +41,7 @@ Framing framing_of(std::string_view encoding);
 //    are dropped, so the line holds exactly what its echo shows.
 //  - Past kMaxBytes, further characters are dropped.
 class LineEditor {
-public:
+  public:
     static constexpr std::size_t kMaxBytes = 1024;
 
     explicit LineEditor(Framing framing = Framing::utf8) : framing_(framing) {}
@@ -69,7 +73,7 @@ public:
     // Drops the line and any sequence or character fed in part.
     void clear();
 
-private:
+  private:
     enum class Escape { none, escape, csi, ss3 };
     struct Glyph {
         std::uint8_t bytes;

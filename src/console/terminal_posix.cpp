@@ -6,9 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include "console/console.h"
+#include "console/console_detail.h"
 #include "console/terminal.h"
 
 namespace console {
@@ -29,7 +31,8 @@ bool g_have_termios = false;
 int g_in_fd = 0;
 int g_out_fd = 1;
 
-std::atomic<unsigned> g_resizes{0};  // counts SIGWINCH
+std::atomic<unsigned> g_resizes{0};     // counts SIGWINCH
+std::atomic<bool> g_fullscreen{false};  // set_fullscreen has begun
 std::atomic<bool> g_stopping{false};
 std::thread g_watcher;
 sigset_t g_watched;
@@ -60,6 +63,29 @@ void on_crash(int sig) {
     ::raise(sig);
 }
 
+// Shows the board if the terminal holds 169x50 cells (or its size cannot be
+// told), else the size needed in its place. True if the board shows.
+bool fit_board() {
+    winsize ws{};
+    if (::ioctl(console_out(), TIOCGWINSZ, &ws) != 0 ||
+        (ws.ws_col >= kScreenWidth && ws.ws_row >= kScreenHeight)) {
+        show_board();
+        return true;
+    }
+    char message[256];
+    // 터미널 창이 작습니다. 169x50 칸 이상이 필요합니다.
+    // 지금 크기: %dx%d 칸. 창을 늘려 주세요.
+    std::snprintf(
+        message, sizeof message,
+        "\xC5\xCD\xB9\xCC\xB3\xCE \xC3\xA2\xC0\xCC \xC0\xDB\xBD\xC0\xB4\xCF\xB4\xD9. "
+        "%dx%d \xC4\xAD \xC0\xCC\xBB\xF3\xC0\xCC \xC7\xCA\xBF\xE4\xC7\xD5\xB4\xCF\xB4\xD9.\n"
+        "\xC1\xF6\xB1\xDD \xC5\xA9\xB1\xE2: %dx%d \xC4\xAD. \xC3\xA2\xC0\xBB \xB4\xC3"
+        "\xB7\xC1 \xC1\xD6\xBC\xBC\xBF\xE4.",
+        kScreenWidth, kScreenHeight, ws.ws_col, ws.ws_row);
+    hide_board(message);
+    return false;
+}
+
 // The signals that end the program or resize the terminal are blocked in
 // every thread and taken here, so that the work happens on a thread that may
 // take the console lock: no drawing step is cut in half by the restore, and
@@ -69,6 +95,10 @@ void watch_signals() {
         int sig = 0;
         if (::sigwait(&g_watched, &sig) != 0) continue;
         if (sig == SIGWINCH) {
+            // A terminal that shrinks cuts the board, and one that grows
+            // again does not bring it back: the board is drawn again whole,
+            // or the size needed stands in its place.
+            if (g_fullscreen.load()) fit_board();
             g_resizes.fetch_add(1);
             g_resizes.notify_all();
             continue;
@@ -162,30 +192,10 @@ void set_fullscreen() {
         write_raw("\x1b[?1049h", 8);      // switch to the alternate screen
         write_raw("\x1b[8;50;169t", 11);  // XTWINOPS 8: ask for 50 rows of 169 cells
     }
+    g_fullscreen.store(true);
     for (;;) {
         unsigned seen = g_resizes.load();
-        winsize ws{};
-        if (::ioctl(console_out(), TIOCGWINSZ, &ws) != 0 ||
-            (ws.ws_col >= kScreenWidth && ws.ws_row >= kScreenHeight)) {
-            return;
-        }
-        {
-            DrawStep step;
-            set_color(kGrey);
-            clear_screen();
-            set_cursor(0, 0);
-            // 터미널 창이 작습니다. 169x50 칸 이상이 필요합니다.
-            print_text(
-                "\xC5\xCD\xB9\xCC\xB3\xCE \xC3\xA2\xC0\xCC \xC0\xDB\xBD\xC0\xB4\xCF\xB4\xD9. "
-                "%dx%d \xC4\xAD \xC0\xCC\xBB\xF3\xC0\xCC \xC7\xCA\xBF\xE4\xC7\xD5\xB4\xCF\xB4\xD9.",
-                kScreenWidth, kScreenHeight);
-            set_cursor(0, 1);
-            // 지금 크기: %dx%d 칸. 창을 늘려 주세요.
-            print_text(
-                "\xC1\xF6\xB1\xDD \xC5\xA9\xB1\xE2: %dx%d \xC4\xAD. \xC3\xA2\xC0\xBB \xB4\xC3"
-                "\xB7\xC1 \xC1\xD6\xBC\xBC\xBF\xE4.",
-                ws.ws_col, ws.ws_row);
-        }
+        if (fit_board()) return;
         g_resizes.wait(seen);
     }
 }

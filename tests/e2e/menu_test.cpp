@@ -147,6 +147,24 @@ TEST_F(Menu, ArrowPrefixByteAloneAndLowerCaseLettersChangeNothing) {
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 22, 7); })) << game.dump();
 }
 
+TEST_F(Menu, AResizeBelowTheBoardAndBackBringsTheMenuBackAsItStood) {
+    game.type(keys::kDown);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 24, 7); })) << game.dump();
+    std::string before;
+    game.screen().with_screen([&](const VtScreen& s) { before = s.dump(); });
+    game.resize(80, 24);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) {
+        return s.row(1).find("80x24") != std::string::npos;
+    })) << game.dump();
+    game.resize(169, 50);
+    EXPECT_TRUE(game.wait_for([&](const VtScreen& s) { return s.dump() == before; }))
+        << game.dump() << "\nbefore:\n"
+        << before;
+    // And the menu goes on from where it was.
+    game.type(keys::kDown);
+    EXPECT_TRUE(game.wait_for([](const VtScreen& s) { return frame_at(s, 26, 7); })) << game.dump();
+}
+
 TEST_F(Menu, CtrlZDoesNotStopTheProgram) {
     game.type("\x1a");
     game.type(keys::kDown);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -481,6 +482,62 @@ TEST_F(Duel, EscGivesUpAConnectThatHangsAndTheAddressIsAskedAgain) {
         << join.dump();
     EXPECT_EQ(join.look([](const VtScreen& s) { return s.row(25); }),
               at_cell_80(std::string(kPrompt) + "1"));
+}
+
+// Every cell that shows something, with its colour, row by row.
+std::vector<std::string> picture(const VtScreen& s) {
+    std::vector<std::string> rows;
+    for (int y = 0; y < s.rows(); ++y) {
+        std::string row;
+        for (int x = 0; x < s.cols(); ++x) {
+            const taja::test::Cell c = s.cell(x, y);
+            if (c.text.empty() || c.text == " ") continue;
+            row += std::to_string(x) + ":" + c.text + ":" + std::to_string(c.fg) + " ";
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// A host's first board after its player has typed one slot word, while
+// the terminal is cut to 80x24 or at its full size. Both are the first
+// board of a fresh program, so they are the same board.
+std::vector<std::string> board_after_a_word(const Home& home, bool cut) {
+    Game host(home);
+    host.host();
+    EXPECT_TRUE(host.wait_for(waiting)) << host.dump();
+    net::Socket peer = connect_raw();
+    EXPECT_TRUE(host.wait_for(match_running)) << host.dump();
+    std::string word = host.look([](const VtScreen& s) {
+        return slot_word(s, 0) == target_word(s) ? slot_word(s, 1) : slot_word(s, 0);
+    });
+    if (cut) {
+        host.proc().resize(80, 24);
+        EXPECT_TRUE(host.wait_for([](const VtScreen& s) {
+            return s.row(0).find("169x50") != std::string::npos &&
+                   s.row(1).find("80x24") != std::string::npos;
+        })) << host.dump();
+    }
+    host.type(word + "\r");
+    // The raise it sent says the word has been taken, and drawn.
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    if (cut) host.proc().resize(169, 50);
+    // The word drawn, the field empty again for the next one, and the board
+    // whole down to its last row.
+    EXPECT_TRUE(host.wait_for([](const VtScreen& s) {
+        return own_tower(s) == 4 && score(s) == "10" && trim(s.text(84, 48, 36)).empty() &&
+               !s.row(49).empty() && s.cursor().x == 84 && s.cursor().y == 48;
+    })) << host.dump();
+    std::vector<std::string> rows;
+    host.proc().screen().with_screen([&](const VtScreen& s) { rows = picture(s); });
+    return rows;
+}
+
+TEST_F(Duel, ABoardCutByASmallTerminalComesBackWholeWithWhatHappenedMeanwhile) {
+    const std::vector<std::string> never_cut = board_after_a_word(home, false);
+    const std::vector<std::string> cut = board_after_a_word(home, true);
+    ASSERT_EQ(cut.size(), never_cut.size());
+    for (std::size_t y = 0; y < cut.size(); ++y) EXPECT_EQ(cut[y], never_cut[y]) << "row " << y;
 }
 
 // Match after match, the host's threads and descriptors stay as they were
