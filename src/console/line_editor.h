@@ -55,6 +55,8 @@ class LineEditor {
     // Escape key): end_escape() then drops it.
     bool in_escape() const { return escape_ != Escape::none; }
     void end_escape() { escape_ = Escape::none; }
+    // Neither in an escape sequence nor in the middle of a character.
+    bool between_characters() const { return escape_ == Escape::none && partial_need_ == 0; }
 
     const std::string& text() const { return text_; }
     int width() const { return width_; }

@@ -6,20 +6,39 @@
 namespace console {
 
 void LineInput::draw(Field field) const {
-    LineEditor::Tail tail = editor_.tail(field.width);
+    const std::string none;
+    const std::string& preedit = composer_ ? composer_->preedit() : none;
+    const int preedit_cells = preedit.empty() ? 0 : kPreeditCells;
+    LineEditor::Tail tail = editor_.tail(field.width - preedit_cells);
     std::string text(tail.text);
-    if (field.width > tail.width) {
-        text.append(static_cast<std::size_t>(field.width - tail.width), ' ');
+    if (!preedit.empty()) {
+        // Marked as input methods mark it. SGR 4: underline; SGR 24: not.
+        text += "\x1b[4m" + preedit + "\x1b[24m";
     }
+    const int used = tail.width + preedit_cells;
+    if (field.width > used) text.append(static_cast<std::size_t>(field.width - used), ' ');
     DrawStep hold;
-    set_cursor_rest(field.x + tail.width, field.y);
+    set_cursor_rest(field.x + used, field.y);
     set_cursor(field.x, field.y);
     write_raw(text.data(), text.size());
 }
 
 void LineInput::drop_typed() {
     editor_.clear();
+    if (composer_) composer_->reset();
     kept_.clear();
+}
+
+bool LineInput::feed_kept(Field field, LineRead& read) {
+    std::size_t used = 0;
+    bool enter = false;
+    while (used < kept_.size() && !enter) {
+        enter = feed_key(editor_, composer_.get(), static_cast<std::uint8_t>(kept_[used++]));
+    }
+    kept_.erase(0, used);
+    draw(field);
+    if (enter) read = {ReadStatus::line, to_cp949_.convert(editor_.take_line())};
+    return enter;
 }
 
 }  // namespace console

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/encoding.h"
+#include "console/hangul_composer.h"
 #include "console/line_editor.h"
 
 namespace console {
@@ -31,6 +32,10 @@ struct LineRead {
     std::string line;  // CP949, without the Enter; empty unless status is line
 };
 
+// Whether letter keys compose Hangul (two-set) as they are typed: for the
+// duel's words, never for an address.
+enum class Composition { none, hangul };
+
 // Reads lines from console_in() with the line discipline of LineEditor.
 // Make it after open_console(): it reads the terminal's encoding then.
 //
@@ -38,7 +43,7 @@ struct LineRead {
 // cancel() may come from any thread at any time.
 class LineInput {
   public:
-    LineInput();
+    explicit LineInput(Composition composition = Composition::none);
     ~LineInput();
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;
@@ -48,7 +53,8 @@ class LineInput {
     // line, each time as one drawing step: the end of the line that fits,
     // then blanks to the end of the field. While the read waits, the cursor
     // rests right after the typed text. The echo is drawn in whatever colour
-    // is current, as a console's own echo would be.
+    // is current, as a console's own echo would be. A syllable being
+    // composed shows underlined after the text, with the cursor after it.
     //
     // Input that arrives after the Enter is kept for the next read, so lines
     // typed in one burst come out one per read. Lines kept from before the
@@ -72,8 +78,12 @@ class LineInput {
   private:
     void draw(Field field) const;
     void drop_typed();
+    // Feeds what was read and not yet fed, up to and including an Enter,
+    // then draws the field. True, with the line in `read`, after an Enter.
+    bool feed_kept(Field field, LineRead& read);
 
     LineEditor editor_;
+    std::unique_ptr<HangulComposer> composer_;  // none when keys do not compose
     Converter to_cp949_;
     std::string kept_;  // read from the terminal, not yet fed to the editor
     std::atomic<bool> cancelled_{false};

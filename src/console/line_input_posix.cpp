@@ -35,8 +35,10 @@ struct LineInput::Wakeup {
     int write_end = -1;
 };
 
-LineInput::LineInput()
+LineInput::LineInput(Composition composition)
     : editor_(framing_of(terminal_encoding())),
+      composer_(composition == Composition::hangul ? make_hangul_composer(terminal_encoding())
+                                                   : nullptr),
       to_cp949_(terminal_encoding(), "CP949"),
       wake_(std::make_unique<Wakeup>()) {
     int fds[2];
@@ -60,18 +62,10 @@ LineRead LineInput::read_line(Field field) {
             clear_cursor_rest();
             return {ReadStatus::cancelled, {}};
         }
-        if (!kept_.empty()) {
-            std::size_t used = 0;
-            bool enter = false;
-            while (used < kept_.size() && !enter) {
-                enter = editor_.feed(static_cast<std::uint8_t>(kept_[used++]));
-            }
-            kept_.erase(0, used);
-            draw(field);
-            if (enter) {
-                clear_cursor_rest();
-                return {ReadStatus::line, to_cp949_.convert(editor_.take_line())};
-            }
+        LineRead read;
+        if (!kept_.empty() && feed_kept(field, read)) {
+            clear_cursor_rest();
+            return read;
         }
 
         const int in = console_in();

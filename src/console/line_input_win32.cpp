@@ -49,7 +49,9 @@ struct LineInput::Wakeup {
     wchar_t high_surrogate = 0;
 };
 
-LineInput::LineInput()
+// Keys never compose here: the console's input method does (see
+// make_hangul_composer).
+LineInput::LineInput(Composition)
     : editor_(Framing::utf8), to_cp949_("UTF-8", "CP949"), wake_(std::make_unique<Wakeup>()) {
     wake_->event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
@@ -68,18 +70,10 @@ LineRead LineInput::read_line(Field field) {
             clear_cursor_rest();
             return {ReadStatus::cancelled, {}};
         }
-        if (!kept_.empty()) {
-            std::size_t used = 0;
-            bool enter = false;
-            while (used < kept_.size() && !enter) {
-                enter = editor_.feed(static_cast<std::uint8_t>(kept_[used++]));
-            }
-            kept_.erase(0, used);
-            draw(field);
-            if (enter) {
-                clear_cursor_rest();
-                return {ReadStatus::line, to_cp949_.convert(editor_.take_line())};
-            }
+        LineRead read;
+        if (!kept_.empty() && feed_kept(field, read)) {
+            clear_cursor_rest();
+            return read;
         }
 
         HANDLE waits[2] = {in, wake_->event};

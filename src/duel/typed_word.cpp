@@ -47,7 +47,8 @@ std::deque<std::string> split_words(std::string_view line) {
     return words;
 }
 
-TypedWordReader::TypedWordReader() = default;
+// The words are Hangul: letter keys compose them where no input method does.
+TypedWordReader::TypedWordReader() : input_(console::Composition::hangul) {}
 
 TypedWordReader::~TypedWordReader() { abandon(); }
 

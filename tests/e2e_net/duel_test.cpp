@@ -20,6 +20,7 @@
 #include "net/socket.h"
 #include "support/peer_harness.h"
 #include "support/pty_process.h"
+#include "support/two_set.h"
 
 namespace {
 
@@ -482,6 +483,63 @@ TEST_F(Duel, EscGivesUpAConnectThatHangsAndTheAddressIsAskedAgain) {
         << join.dump();
     EXPECT_EQ(join.look([](const VtScreen& s) { return s.row(25); }),
               at_cell_80(std::string(kPrompt) + "1"));
+}
+
+// Slot words that are not the target word, left to right.
+std::vector<std::string> plain_slot_words(Game& game) {
+    std::vector<std::string> words;
+    game.proc().screen().with_screen([&](const VtScreen& s) {
+        for (int k = 0; k < 5; ++k) {
+            if (slot_word(s, k) != target_word(s)) words.push_back(slot_word(s, k));
+        }
+    });
+    return words;
+}
+
+TEST_F(Duel, LetterKeysComposeTheWordsWithoutAnInputMethod) {
+    using taja::test::two_set_keys;
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+
+    // The syllable being composed stands at the cursor; Backspace in the
+    // middle of it takes one jamo.
+    host.type("dkssu");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return s.text(84, 48, 4) == "안녀" && s.cursor().x == 88 && s.cursor().y == 48;
+    })) << host.dump();
+    host.type("\x7f");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return s.text(84, 48, 4) == "안ㄴ" && s.cursor().x == 88;
+    })) << host.dump();
+    host.type("\x7f\x7f");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return trim(s.text(84, 48, 15)).empty() && s.cursor().x == 84;
+    })) << host.dump();
+
+    // A slot word and the target word, as keystrokes.
+    host.type(two_set_keys(plain_slot_words(host).front()) + "\r");
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 4; })) << host.dump();
+    host.type(two_set_keys(host.look(target_word)) + "\r");
+    EXPECT_EQ(read_byte(peer.fd()), 'c');
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return rival_tower(s) == 2 && !target_word(s).empty();
+    })) << host.dump();
+
+    // Two words on one line: both as keystrokes, then one as keystrokes and
+    // one as text from an input method.
+    std::vector<std::string> words = plain_slot_words(host);
+    ASSERT_GE(words.size(), 4u);
+    host.type(two_set_keys(words[0]) + " " + two_set_keys(words[1]) + "\r");
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    host.type(two_set_keys(words[2]) + " " + words[3] + "\r");
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 8; })) << host.dump();
 }
 
 // Every cell that shows something, with its colour, row by row.
