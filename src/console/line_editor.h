@@ -25,6 +25,9 @@ Framing framing_of(std::string_view encoding);
 // no width of their own, 2 for wide characters, else 1.
 int cell_width(std::uint32_t cp);
 
+// Appends code point `cp` (at most U+10FFFF) to `out` in UTF-8.
+void append_utf8(std::string& out, std::uint32_t cp);
+
 // Pure: fed terminal input a byte at a time, it keeps the line in the
 // terminal's encoding and its width in cells. A character or escape sequence
 // split across reads carries over.

@@ -175,15 +175,31 @@ class Game {
     PtyProcess proc_;
 };
 
-// A socket of the test's own connected to the host on 127.0.0.1:8080.
-net::Socket connect_raw() {
-    net::Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+sockaddr_in loopback_8080() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(8080);
-    EXPECT_EQ(::connect(sock.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return addr;
+}
+
+// A socket of the test's own connected to the host on 127.0.0.1:8080.
+net::Socket connect_raw() {
+    net::Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in addr = loopback_8080();
+    EXPECT_EQ(::connect(sock.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     return sock;
+}
+
+// Port 8080 held by a listener of the test's own that never accepts.
+// Close-on-exec: a game started after it must not inherit the port.
+void hold_port_8080(net::Socket& held, int backlog) {
+    held = net::Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int on = 1;
+    ::setsockopt(held.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in addr = loopback_8080();
+    ASSERT_EQ(::bind(held.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(held.fd(), backlog), 0);
 }
 
 // Reads one byte from `fd` within the deadline; nothing if none came.
@@ -373,16 +389,8 @@ TEST_F(Duel, EventsApplyInWireOrderAndAWordCrossingTheWinReachesNoLaterMatch) {
 }
 
 TEST_F(Duel, HostWaitsForAHeldPortToBeFreedAndNeverPlaysAlone) {
-    // Close-on-exec: the game started after it must not inherit the port.
-    net::Socket held(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    int on = 1;
-    ::setsockopt(held.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(8080);
-    ASSERT_EQ(::bind(held.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(held.fd(), 1), 0);
+    net::Socket held;
+    ASSERT_NO_FATAL_FAILURE(hold_port_8080(held, 1));
 
     Game host(home);
     host.host();
@@ -452,19 +460,13 @@ TEST_F(Duel, JoinerIsAskedAgainUntilAnAddressAnswers) {
 TEST_F(Duel, EscGivesUpAConnectThatHangsAndTheAddressIsAskedAgain) {
     // A listener that never accepts, its queue full: a further connect gets
     // no answer and waits.
-    net::Socket held(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    int on = 1;
-    ::setsockopt(held.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(8080);
-    ASSERT_EQ(::bind(held.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(held.fd(), 0), 0);
+    net::Socket held;
+    ASSERT_NO_FATAL_FAILURE(hold_port_8080(held, 0));
+    const sockaddr_in addr = loopback_8080();
     std::vector<net::Socket> queued;
     for (int i = 0; i < 3; ++i) {
         queued.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        ::connect(queued.back().fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::connect(queued.back().fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     }
 
     Game join(home);

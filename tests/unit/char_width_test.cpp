@@ -12,26 +12,6 @@
 
 namespace {
 
-std::string utf8(std::uint32_t cp) {
-    std::string s;
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (cp >> 18));
-        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return s;
-}
-
 TEST(CharWidth, NoCharacterIsCountedNarrowerThanTheCLibraryDrawsIt) {
     ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
     int narrower = 0;
@@ -41,7 +21,9 @@ TEST(CharWidth, NoCharacterIsCountedNarrowerThanTheCLibraryDrawsIt) {
         const int library = ::wcwidth(static_cast<wchar_t>(cp));
         if (library <= 0) continue;
         console::LineEditor editor;
-        for (char b : utf8(cp)) editor.feed(static_cast<std::uint8_t>(b));
+        std::string bytes;
+        console::append_utf8(bytes, cp);
+        for (char b : bytes) editor.feed(static_cast<std::uint8_t>(b));
         // A character the editor drops takes no cell at all.
         if (!editor.text().empty() && editor.width() < library && narrower++ == 0) {
             first = cp;
