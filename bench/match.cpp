@@ -13,10 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "duel/board.h"
+#include "console/console.h"
 #include "duel/match.h"
 #include "duel/state.h"
-#include "net/peer_link.h"
 #include "sound/music.h"
 #include "support/peer_harness.h"
 #include "support/pty_process.h"
@@ -41,10 +40,7 @@ bool rival_block(const taja::test::VtScreen& s, int row) {
 template <typename Peer>
 void with_match(taja::test::PtyConsole& pty, Peer during) {
     auto [ours, theirs] = taja::test::socket_pair();
-    net::PeerReceiver receiver(ours.fd());
     console::clear_screen();
-    duel::draw_sea();
-    duel::draw_board();
     std::thread match([&] { duel::play_match(ours.fd(), duel::Mode::hosting); });
     pty.screen().wait_for([](const taja::test::VtScreen& s) { return s.text(117, 33, 8) != "        "; });
     int raised = during(theirs.fd());

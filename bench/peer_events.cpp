@@ -1,14 +1,14 @@
 // Figures for the peer link, printed, never judged:
-//  - the time from send_event on one side to take_event on the other over
-//    loopback TCP (TCP_NODELAY), one event in flight at a time;
-//  - the CPU time a receiver uses while it waits for a full flag to be taken,
-//    and the match loop while it waits on its wake-up: both should be close
-//    to nothing.
+//  - the time from send_event on one side to the event taken from the
+//    match's inbox on the other, over loopback TCP (TCP_NODELAY), one event
+//    in flight at a time;
+//  - the CPU time a receiver blocked in its read and a match waiting on its
+//    empty inbox use: both should be close to nothing.
 #include "net/peer_events.h"
 
-#include <fcntl.h>
+#include "net/socket.h"
+
 #include <pthread.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,9 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "console/console.h"
+#include "duel/inbox.h"
 #include "net/peer_link.h"
-#include "net/wakeup.h"
 #include "support/peer_harness.h"
 
 namespace {
@@ -29,44 +28,24 @@ using Clock = std::chrono::steady_clock;
 
 double micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
-// Blocks on the match's wake-up until an event of either kind is taken.
-void take_one() {
-    for (;;) {
-        std::uint32_t seen = net::match_signal_count();
-        if (net::take_event(net::raise_flag) || net::take_event(net::knock_flag)) return;
-        net::wait_match_signal(seen);
-    }
-}
-
 void send_to_take_latency() {
     constexpr int kWarmUp = 1'000;
     constexpr int kEvents = 20'000;
     auto [near, far] = taja::test::tcp_pair();
-    net::PeerReceiver receiver(far.fd());
-
-    std::vector<Clock::time_point> sent(kEvents + kWarmUp);
-    std::vector<Clock::time_point> taken(kEvents + kWarmUp);
-    std::atomic<std::uint32_t> takes{0};
-    std::thread match([&] {
-        for (std::size_t i = 0; i < taken.size(); ++i) {
-            take_one();
-            taken[i] = Clock::now();
-            takes.fetch_add(1);
-            takes.notify_one();
-        }
-    });
-    for (std::uint32_t i = 0; i < sent.size(); ++i) {
-        sent[i] = Clock::now();
-        net::send_event(near.fd(), i % 2 ? net::kKnockEvent : net::kRaiseEvent);
-        takes.wait(i);  // one event in flight at a time
-    }
-    match.join();
+    duel::Inbox inbox;
+    net::PeerReceiver receiver(far.fd(), [&inbox](net::PeerEvent e) { inbox.post(e); });
 
     std::vector<double> us;
-    for (std::size_t i = kWarmUp; i < sent.size(); ++i) us.push_back(micros(taken[i] - sent[i]));
+    for (int i = 0; i < kEvents + kWarmUp; ++i) {
+        auto sent = Clock::now();
+        net::send_event(near.fd(), i % 2 ? net::kKnockEvent : net::kRaiseEvent);
+        inbox.take();
+        if (i >= kWarmUp) us.push_back(micros(Clock::now() - sent));
+    }
     std::sort(us.begin(), us.end());
     std::printf(
-        "send -> take over loopback TCP, %d events: median %.1f us, p99 %.1f us, max %.1f us\n",
+        "send -> inbox take over loopback TCP, %d events: median %.1f us, p99 %.1f us, max %.1f "
+        "us\n",
         kEvents, us[us.size() / 2], us[us.size() * 99 / 100], us.back());
 }
 
@@ -79,22 +58,13 @@ double thread_cpu_us(clockid_t clock) {
 void idle_cpu() {
     constexpr auto kWindow = std::chrono::seconds(3);
     auto [near, far] = taja::test::socket_pair();
+    duel::Inbox inbox;
     std::atomic<bool> stopping{false};
-    std::thread receiver([&, fd = far.fd()] { net::receive_events(fd, stopping); });
-
-    // The second knock must wait: nobody takes the first during the window.
-    taja::test::send_raw(near.fd(), "cc");
-    for (;;) {
-        std::uint32_t seen = net::match_signal_count();
-        if (net::knock_flag.load() == 1) break;
-        net::wait_match_signal(seen);
-    }
-    std::atomic<bool> released{false};
+    std::thread receiver([&, fd = far.fd()] {
+        net::receive_events(fd, [&inbox](net::PeerEvent e) { inbox.post(e); }, stopping);
+    });
     std::thread match([&] {
-        for (;;) {
-            std::uint32_t seen = net::match_signal_count();
-            if (released.load()) return;
-            net::wait_match_signal(seen);
+        while (!std::holds_alternative<duel::TypedLine>(inbox.take())) {
         }
     });
 
@@ -109,28 +79,21 @@ void idle_cpu() {
     double receiver_used = thread_cpu_us(receiver_clock) - receiver_before;
     double match_used = thread_cpu_us(match_clock) - match_before;
 
-    released.store(true);
-    net::signal_match();
+    inbox.post(duel::TypedLine{});
     match.join();
-    net::stop_receiver(stopping);
+    stopping.store(true);
     net::shutdown_connection(far.fd());
     receiver.join();
-    net::take_event(net::knock_flag);
 
     std::printf(
-        "CPU over %lld s: receiver waiting on a full flag %.1f us, "
-        "match waiting on its wake-up %.1f us\n",
+        "CPU over %lld s: receiver blocked in its read %.1f us, match waiting on its inbox %.1f "
+        "us\n",
         static_cast<long long>(kWindow.count()), receiver_used, match_used);
 }
 
 }  // namespace
 
 int main() {
-    // The receiver places the cursor after every read; keep that off the
-    // figures.
-    int devnull = ::open("/dev/null", O_WRONLY);
-    console::open_console(0, devnull);
     send_to_take_latency();
     idle_cpu();
-    ::close(devnull);
 }

@@ -27,9 +27,11 @@ void LineInput::drop_typed() {
     editor_.clear();
     if (composer_) composer_->reset();
     kept_.clear();
+    first_key_.reset();
 }
 
 bool LineInput::feed_kept(Field field, LineRead& read) {
+    if (!first_key_ && !kept_.empty()) first_key_ = std::chrono::steady_clock::now();
     std::size_t used = 0;
     bool enter = false;
     while (used < kept_.size() && !enter) {
@@ -37,7 +39,10 @@ bool LineInput::feed_kept(Field field, LineRead& read) {
     }
     kept_.erase(0, used);
     draw(field);
-    if (enter) read = {ReadStatus::line, to_cp949_.convert(editor_.take_line())};
+    if (enter) {
+        read = {ReadStatus::line, to_cp949_.convert(editor_.take_line()), *first_key_};
+        first_key_.reset();  // what came after the Enter starts the next line
+    }
     return enter;
 }
 

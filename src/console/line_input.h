@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "console/encoding.h"
@@ -30,6 +32,9 @@ enum class ReadStatus {
 struct LineRead {
     ReadStatus status;
     std::string line;  // CP949, without the Enter; empty unless status is line
+    // When the first key of the line was read (for a line: its Enter was
+    // read at the moment read_line returned it).
+    std::chrono::steady_clock::time_point first_key{};
 };
 
 // Whether letter keys compose Hangul (two-set) as they are typed: for the
@@ -86,6 +91,7 @@ class LineInput {
     std::unique_ptr<HangulComposer> composer_;  // none when keys do not compose
     Converter to_cp949_;
     std::string kept_;  // read from the terminal, not yet fed to the editor
+    std::optional<std::chrono::steady_clock::time_point> first_key_;  // of the line being typed
     std::atomic<bool> cancelled_{false};
     // How cancel() ends a wait: the platform's wake-up (a pipe on POSIX, an
     // event on Windows).

@@ -2,16 +2,21 @@
 
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <string>
 #include <thread>
+#include <variant>
 
 #include "console/console.h"
 #include "duel/board.h"
+#include "duel/inbox.h"
 #include "duel/random.h"
 #include "duel/state.h"
 #include "duel/tables.h"
 #include "duel/typed_word.h"
+#include "duel/typing_stats.h"
 #include "net/peer_events.h"
-#include "net/wakeup.h"
+#include "net/peer_link.h"
 #include "sound/music.h"
 
 namespace duel {
@@ -22,14 +27,15 @@ constexpr int kStartHeight = 3;
 constexpr int kWinHeight = 12;
 constexpr int kSlots = 5;
 constexpr int kSlotRow = 42;
-constexpr int kInputCol = 28;  // the input field, grid (28, 48)
-constexpr int kInputRow = 48;
 constexpr int kScoreCol = 31;  // right behind the score label, grid (31, 2)
 constexpr int kScoreRow = 2;
 constexpr int kResultCol = 28;
 constexpr int kResultRow = 10;
-constexpr int kLeftRow = 12;  // the rival-has-left message, below the result
+constexpr int kLeftRow = 12;   // the rival-has-left message, below the result
+constexpr int kStatsRow = 14;  // the player's 타수 and 정확도, below both
 constexpr auto kResultPause = std::chrono::milliseconds(3000);
+// How long a host waits, after its result, for the joiner to close first.
+constexpr auto kPeerCloseWait = std::chrono::milliseconds(2000);
 
 constexpr char kWin[] = "Player   WIN!";
 constexpr char kLose[] = "Player   LOSE!";
@@ -77,22 +83,37 @@ void draw_target_box(int row) {
 }
 
 struct Match {
+    Match(int peer_sock, Mode match_mode) : peer(peer_sock), mode(match_mode) {}
+
     int peer;
+    Mode mode;
     int own_height = kStartHeight;
-    int ran[kSlots] = {};
+    int ran[kSlots] = {};  // the slot words
     int target = 0;
-    UserBuffer user = {};
+    // The peer said hello: between two such sides the host's picture decides
+    // the match, and the joiner waits for its verdict.
+    bool verdicts = false;
+    // Typed words not yet compared: the rest of a line, or words typed while
+    // the joiner's picture stood at an end, waiting for the verdict; they
+    // count if the events in flight take the picture back into play.
+    std::deque<std::string> held;
+    TypingStats stats;
 
     void deal();
-    Outcome rival_grows();
-    Outcome own_loses_block();
-    Outcome typed_target();
-    Outcome typed_slot(int k);
-    Outcome compare_typed_word();
+    Outcome apply(net::PeerEvent event);
+    Outcome apply(TypedLine line);
+    Outcome settle();
+    Outcome play_held();
+    Outcome picture() const;
+    void rival_grows();
+    void own_loses_block();
+    void typed_target();
+    void typed_slot(int k);
+    bool compare_typed_word(const std::string& word);
 };
 
 // The five slot words, pairwise different, then the target word, which may
-// equal one of them.
+// equal one of them. A score carried from a won match shows from the start.
 void Match::deal() {
     for (int k = 0; k < kSlots; ++k) {
         bool repeated;
@@ -102,39 +123,59 @@ void Match::deal() {
             for (int j = 0; j < k; ++j) repeated = repeated || ran[j] == ran[k];
         } while (repeated);
     }
+    console::DrawStep step;
     for (int k = 0; k < kSlots; ++k) draw_slot_word(k, ran[k]);
     target = next_random() % kWordCount;
     draw_target_word(word_length(target), target, kSeaRow - kStartHeight);
+    if (score != 0) print_score();
+}
+
+// What the towers say: a tower at 12, or at 0, decides.
+Outcome Match::picture() const {
+    if (own_height == kWinHeight || rival_height == 0) return Outcome::won;
+    if (own_height == 0 || rival_height == kWinHeight) return Outcome::lost;
+    return Outcome::running;
+}
+
+// After every change of the towers. A joiner whose host speaks verdicts
+// does not end on its own picture: it plays on until the verdict comes.
+Outcome Match::settle() {
+    Outcome now = picture();
+    if (now == Outcome::running || (mode == Mode::joining && verdicts)) return Outcome::running;
+    return now;
 }
 
 // The rival typed a slot word: a new block on its tower, the old top block
-// drawn again over its target box, and the box and word one row higher.
-Outcome Match::rival_grows() {
+// drawn again over its target box, and the box and word one row higher. A
+// tower knocked down to the sea, while the verdict is awaited, has no old
+// top to draw again.
+void Match::rival_grows() {
     const int h = rival_height;
+    console::DrawStep step;
     draw_block(kRivalTowerCol, kSeaRow - 1 - h);
-    draw_block(kRivalTowerCol, kSeaRow - h);
+    if (h > 0) draw_block(kRivalTowerCol, kSeaRow - h);
     console::set_color(console::kGrey);
     draw_target_box(kSeaRow - 1 - h);
     draw_target_word(word_length(target), target, kSeaRow - 1 - h);
     rival_height = h + 1;
     cursor_to_input();
-    return rival_height == kWinHeight ? Outcome::lost : Outcome::running;
 }
 
 // The rival typed its target word, our tower's top block.
-Outcome Match::own_loses_block() {
+void Match::own_loses_block() {
     const int h = own_height;
+    console::DrawStep step;
     score -= 10;
     print_score();
     print_at(kOwnTowerCol, kSeaRow - h, kEraseOwnBlock);
     own_height = h - 1;
     cursor_to_input();
-    return own_height == 0 ? Outcome::lost : Outcome::running;
 }
 
-Outcome Match::typed_target() {
+void Match::typed_target() {
     const int h = rival_height;
     net::send_event(peer, net::kKnockEvent);
+    console::DrawStep step;
     score += 10;
     print_score();
     print_at(kRivalTowerCol - 1, kSeaRow - h, kEraseRivalBlock);
@@ -142,12 +183,12 @@ Outcome Match::typed_target() {
     rival_height = h - 1;
     target = next_random() % kWordCount;
     if (rival_height != 0) draw_target_word(word_length(target), target, kSeaRow + 1 - h);
-    return rival_height == 0 ? Outcome::won : Outcome::running;
 }
 
-Outcome Match::typed_slot(int k) {
+void Match::typed_slot(int k) {
     const int h = own_height;
     net::send_event(peer, net::kRaiseEvent);
+    console::DrawStep step;
     score += 10;
     print_score();
     ran[k] = next_random() % kWordCount;
@@ -156,21 +197,74 @@ Outcome Match::typed_slot(int k) {
     console::set_color(console::kGrey);
     own_height = h + 1;
     cursor_to_input();
-    return own_height == kWinHeight ? Outcome::won : Outcome::running;
 }
 
 // The target word first, then the slot words from the left: the first equal
-// one decides. A word equal to none changes nothing.
-Outcome Match::compare_typed_word() {
-    if (std::strcmp(user, word_table[target]) == 0) return typed_target();
+// one decides. A word equal to none changes nothing. True if it was one.
+bool Match::compare_typed_word(const std::string& word) {
+    if (word == word_table[target]) {
+        typed_target();
+        return true;
+    }
     for (int k = 0; k < kSlots; ++k) {
-        if (std::strcmp(user, word_table[ran[k]]) == 0) return typed_slot(k);
+        if (word == word_table[ran[k]]) {
+            typed_slot(k);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Towers beyond 12 or below 0 could only come from a peer that breaks the
+// rules; such an event is not drawn.
+Outcome Match::apply(net::PeerEvent event) {
+    switch (event) {
+        case net::PeerEvent::raise:
+            if (rival_height < kWinHeight) rival_grows();
+            break;
+        case net::PeerEvent::knock:
+            if (own_height > 0) own_loses_block();
+            break;
+        case net::PeerEvent::hello:
+            if (!verdicts && mode == Mode::hosting) net::send_event(peer, net::kHello);
+            verdicts = true;
+            break;
+        case net::PeerEvent::host_won:
+        case net::PeerEvent::host_lost:
+            if (mode == Mode::joining && verdicts)
+                return event == net::PeerEvent::host_won ? Outcome::lost : Outcome::won;
+            return Outcome::running;
+        case net::PeerEvent::left:
+            return Outcome::rival_left;
+    }
+    if (Outcome outcome = settle(); outcome != Outcome::running) return outcome;
+    return play_held();
+}
+
+Outcome Match::apply(TypedLine line) {
+    stats.entered(line);
+    for (std::string& word : split_words(line.text)) held.push_back(std::move(word));
+    return play_held();
+}
+
+// Each held word in turn while the towers are in play; a word that ends the
+// match ends it, and the rest goes with it.
+Outcome Match::play_held() {
+    while (!held.empty() && picture() == Outcome::running) {
+        const bool hit = compare_typed_word(held.front());
+        held.pop_front();
+        stats.word(hit);
+        if (Outcome outcome = settle(); outcome != Outcome::running) return outcome;
     }
     return Outcome::running;
 }
 
-void end_match(Outcome outcome, Mode mode, TypedWordReader& reader) {
+void end_match(Match& match, Outcome outcome, TypedWordReader& reader,
+               net::PeerReceiver& receiver) {
     reader.abandon();
+    // The referee's word goes out before its own result shows.
+    if (match.mode == Mode::hosting && match.verdicts && outcome != Outcome::rival_left)
+        net::send_event(match.peer, outcome == Outcome::lost ? net::kHostLost : net::kHostWon);
     {
         console::DrawStep step;
         console::set_cursor_grid(kResultCol, kResultRow);
@@ -179,11 +273,18 @@ void end_match(Outcome outcome, Mode mode, TypedWordReader& reader) {
             console::set_cursor_grid(kResultCol, kLeftRow);
             console::print_text("%s", kRivalLeft);
         }
+        console::set_cursor_grid(kResultCol, kStatsRow);
+        console::print_text("%s", match.stats.summary().c_str());
     }
+    // The joiner closes first, so that the host's port 8080 keeps no
+    // TIME_WAIT of this connection; the host waits for that close.
+    if (match.mode == Mode::joining) receiver.stop();
     std::this_thread::sleep_for(kResultPause);  // the music goes on
     // Keys typed while the result stood were meant for no one.
     reader.discard_pending_input();
-    if (!(mode == Mode::joining && outcome != Outcome::lost)) score = 0;
+    if (match.mode == Mode::hosting) receiver.stop_after_peer_closes(kPeerCloseWait);
+    const bool keeps_score = match.mode == Mode::joining && outcome != Outcome::lost;
+    if (!keeps_score) score = 0;
     rival_height = kStartHeight;
     console::clear_screen();
 }
@@ -191,40 +292,26 @@ void end_match(Outcome outcome, Mode mode, TypedWordReader& reader) {
 }  // namespace
 
 void play_match(int peer, Mode mode) {
-    Match match{peer};
+    // The inbox first, the receiver right after it, so that no event is
+    // missed while the board is drawn; both go when the match has ended, and
+    // whatever is still inside goes with them.
+    Inbox inbox;
+    net::PeerReceiver receiver(peer, [&inbox](net::PeerEvent event) { inbox.post(event); });
+    if (mode == Mode::joining) net::send_event(peer, net::kHello);
+    draw_sea();
+    draw_board();
+
+    Match match(peer, mode);
     sound::start_music();
     match.deal();
 
-    TypedWordReader reader;
+    TypedWordReader reader(inbox);
     Outcome outcome = Outcome::running;
     while (outcome == Outcome::running) {
-        // Note the wake-up count before looking, so that anything that
-        // arrives after the look ends the wait at the bottom at once.
-        const std::uint32_t seen = net::match_signal_count();
-        if (net::take_event(net::raise_flag)) {
-            outcome = match.rival_grows();
-            if (outcome != Outcome::running) break;
-        }
-        if (net::take_event(net::knock_flag)) {
-            outcome = match.own_loses_block();
-            if (outcome != Outcome::running) break;
-        }
-        if (net::take_event(net::leave_flag)) {
-            outcome = Outcome::rival_left;
-            break;
-        }
-        if (reader.completed()) {
-            reader.take();
-            outcome = match.compare_typed_word();
-            if (outcome != Outcome::running) break;
-        }
-        if (reader.idle()) {
-            std::memset(match.user, 0, sizeof match.user);
-            reader.start(match.user);
-        }
-        net::wait_match_signal(seen);
+        outcome = std::visit([&match](auto&& arrival) { return match.apply(std::move(arrival)); },
+                             inbox.take());
     }
-    end_match(outcome, mode, reader);
+    end_match(match, outcome, reader, receiver);
 }
 
 }  // namespace duel

@@ -1,17 +1,11 @@
 #include "duel/typed_word.h"
 
-#include <cstring>
-
-#include "console/console.h"
-#include "net/wakeup.h"
+#include "duel/tables.h"
 
 namespace duel {
 
 namespace {
 
-constexpr int kFieldCol = 28;  // grid (28, 48): cells 84 to 98 of row 48
-constexpr int kFieldRow = 48;
-constexpr int kFieldCells = 15;
 constexpr std::size_t kMaxWord = kWordSlot - 1;
 
 bool is_blank(char c) {
@@ -48,50 +42,25 @@ std::deque<std::string> split_words(std::string_view line) {
 }
 
 // The words are Hangul: letter keys compose them where no input method does.
-TypedWordReader::TypedWordReader() : input_(console::Composition::hangul) {}
+TypedWordReader::TypedWordReader(Inbox& inbox)
+    : input_(console::Composition::hangul), thread_([this, &inbox] { read_lines(inbox); }) {}
 
 TypedWordReader::~TypedWordReader() { abandon(); }
 
-void TypedWordReader::start(UserBuffer& user) {
-    if (thread_.joinable()) thread_.join();  // the previous read has ended
-    state_.store(State::in_progress);
-    thread_ = std::thread(read_typed_word, std::ref(user), std::ref(*this));
-}
-
-void TypedWordReader::take() {
-    if (thread_.joinable()) thread_.join();
-    state_.store(State::idle);
-}
-
 void TypedWordReader::abandon() {
     input_.cancel();
-    // The reader may be waiting for the console lock to draw: never join it
-    // while holding a drawing step.
+    // The reader may be waiting for the console lock to draw its echo: never
+    // abandon it while holding a drawing step.
     if (thread_.joinable()) thread_.join();
-    words_.clear();
-    state_.store(State::idle);
-    input_.resume();
 }
 
-void read_typed_word(UserBuffer& user, TypedWordReader& reader) {
-    {
-        console::DrawStep step;
-        console::set_cursor_grid(kFieldCol, kFieldRow);
-        console::print_text("%s", "               ");  // 15 blanks: the field is empty
-        console::set_cursor_grid(kFieldCol, kFieldRow);
-    }
-    while (reader.words_.empty()) {
+void TypedWordReader::read_lines(Inbox& inbox) {
+    for (;;) {
         console::LineRead read =
-            reader.input_.read_line(console::Field{3 * kFieldCol, kFieldRow, kFieldCells});
+            input_.read_line(console::Field{3 * kInputCol, kInputRow, kInputCells});
         if (read.status != console::ReadStatus::line) return;  // abandoned, or no keyboard
-        reader.words_ = split_words(read.line);
+        inbox.post(TypedLine{std::move(read.line), read.first_key, Clock::now()});
     }
-    const std::string& word = reader.words_.front();
-    std::memcpy(user, word.data(), word.size());
-    user[word.size()] = '\0';
-    reader.words_.pop_front();
-    reader.state_.store(TypedWordReader::State::completed);  // after the word is in place
-    net::signal_match();
 }
 
 }  // namespace duel

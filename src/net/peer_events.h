@@ -1,61 +1,56 @@
 // Peer events: the whole wire format between the two programs, and the
-// receiver that turns arriving bytes into pending events.
+// receiver that turns arriving bytes into events.
 //
-// In each direction the connection carries nothing but single event bytes,
-// one send per event, with no framing of any kind:
+// In each direction the connection carries single bytes, one send each, with
+// no framing of any kind:
 //
 //   'c' (0x63)  knock: the sender typed its target word and knocked the top
 //               block off its picture of our tower.
 //   'u' (0x75)  raise: the sender typed one of its slot words and raised its
 //               own tower, our picture of the rival tower, by one block.
+//   'h' (0x68)  hello: the sender knows the verdict below. The joiner sends
+//               it as soon as its connection stands; a host that receives it
+//               answers with a hello of its own.
+//   'w' (0x77)  verdict, host won  } sent by a host whose joiner said hello,
+//   'l' (0x6C)  verdict, host lost } when its match ends, before its result
+//                                    shows: the host's picture decides.
 //
-// Where the stream happens to be split means nothing: one read may bring
-// several events, and each byte is one event.
+// Every other byte is ignored, and must stay so: a build that does not know
+// a byte plays on as if it had not come, which is how later builds can add
+// bytes of their own. Where the stream happens to be split means nothing:
+// one read may bring several bytes, and each byte counts on its own.
 #pragma once
 
 #include <atomic>
-#include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace net {
 
 inline constexpr char kKnockEvent = 'c';
 inline constexpr char kRaiseEvent = 'u';
+inline constexpr char kHello = 'h';
+inline constexpr char kHostWon = 'w';
+inline constexpr char kHostLost = 'l';
 
-// Pending events, one flag per kind: 1 while one event of that kind waits
-// for the match loop. Only a receiver turns 0 into 1 and only the match loop
-// turns 1 into 0, so an event is never lost or applied twice. The receiver
-// delivers one event at a time, the next only once the last is taken, so at
-// most one flag is 1 and the match applies events in their wire order.
-// `leave_flag` is the end of the connection: the rival has left.
-extern std::atomic<std::uint8_t> knock_flag;
-extern std::atomic<std::uint8_t> raise_flag;
-extern std::atomic<std::uint8_t> leave_flag;
+// What the receiver hands on. `left` is the end of the connection: the peer
+// closed, reset or half-closed it, or it failed.
+enum class PeerEvent { knock, raise, hello, host_won, host_lost, left };
 
-// Sends one event byte. A failed send loses the event and changes nothing
-// else: the match goes on either way, so the result is not looked at.
+// The event one byte from the peer stands for; nothing for any other byte.
+std::optional<PeerEvent> event_of(char byte);
+
+// Sends one byte. A failed send loses it and changes nothing else: the match
+// goes on either way, so the result is not looked at.
 void send_event(int sock, char event);
 
-// The receiver thread's body: reads event bytes from `sock` and delivers
-// each one into its flag, waiting while an event the match loop has not
-// taken is pending. Every delivery signals the match's wake-up. When the
-// peer closes or resets the connection, or a read fails, it delivers a
-// leave, without moving the cursor, and ends. It ends at once when
-// `stopping` is set by stop_receiver; bytes it has not yet delivered then go
-// with the connection.
-void receive_events(int sock, const std::atomic<bool>& stopping);
+using PostEvent = std::function<void(PeerEvent)>;
 
-// Sets `stopping` and wakes its receiver if it waits on a full flag. A
-// receiver blocked in its read is woken by shutting the connection down.
-void stop_receiver(std::atomic<bool>& stopping);
-
-// Drops every pending event: what a match's connection still delivered is
-// meant for no later match. Call it once that connection's receiver has
-// stopped.
-void clear_events();
-
-// The match loop's side: takes the pending event of `flag`, if any, and lets
-// a waiting receiver deliver the next one. True if an event was taken; the
-// caller applies exactly one event for each true.
-bool take_event(std::atomic<std::uint8_t>& flag);
+// The receiver thread's body: reads bytes from `sock` and posts each event
+// among them, in wire order, none merged or lost. When the connection ends
+// it posts `left` after everything that came before, and ends; it ends at
+// once, posting nothing more, when `stopping` is set and the connection is
+// shut down (see PeerReceiver).
+void receive_events(int sock, const PostEvent& post, const std::atomic<bool>& stopping);
 
 }  // namespace net

@@ -6,11 +6,8 @@
 
 #include "console/console.h"
 #include "console/line_input.h"
-#include "duel/board.h"
 #include "duel/match.h"
 #include "net/host_join.h"
-#include "net/peer_events.h"
-#include "net/peer_link.h"
 
 namespace shell {
 
@@ -63,23 +60,13 @@ std::optional<net::Socket> ask_and_connect(console::LineInput& keys) {
     }
 }
 
-// What both modes do once the connection stands: the receiver first, so no
-// event is missed while the board is drawn, then the board and the match.
-// The receiver is stopped and joined, what it still delivered dropped, and
-// the socket closed, before the next pass: every match starts from the same
-// state on both sides.
+// What both modes do once the connection stands. Keys typed before the
+// board is there (while waiting, or while the connection was being made) are
+// meant for no word of the match.
 void play_on(net::Socket sock, console::LineInput& keys, duel::Mode mode) {
     console::clear_screen();
-    net::PeerReceiver receiver(sock.fd());
-    // Keys typed before the board was there (while waiting, or while the
-    // connection was being made) were meant for no word of this match.
     keys.discard_pending_input();
-    duel::draw_sea();
-    duel::draw_board();
-    console::set_cursor_grid(0, 0);
     duel::play_match(sock.fd(), mode);
-    receiver.stop();
-    net::clear_events();
 }
 
 }  // namespace

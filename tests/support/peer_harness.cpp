@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "net/peer_events.h"
-#include "net/wakeup.h"
 
 namespace taja::test {
 
@@ -70,48 +68,36 @@ void send_raw(int fd, std::string_view bytes) {
     }
 }
 
-Watchdog::Watchdog(std::chrono::milliseconds deadline)
-    : thread_([this, deadline] {
-          std::unique_lock lock(mutex_);
-          if (cancel_.wait_for(lock, deadline, [this] { return cancelled_; })) return;
-          fired_.store(true);
-          net::signal_match();
-      }) {}
-
-Watchdog::~Watchdog() {
-    {
-        std::lock_guard lock(mutex_);
-        cancelled_ = true;
-    }
-    cancel_.notify_all();
-    thread_.join();
+net::PostEvent Posted::poster() {
+    return [this](net::PeerEvent event) {
+        {
+            std::lock_guard lock(mutex_);
+            events_.push_back(event);
+        }
+        changed_.notify_all();
+    };
 }
 
-bool match_until(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
-    Watchdog watchdog(deadline);
-    for (;;) {
-        std::uint32_t seen = net::match_signal_count();
-        if (done()) return true;
-        if (watchdog.fired()) return false;
-        net::wait_match_signal(seen);
-    }
+bool Posted::wait_for(const std::function<bool(const std::vector<net::PeerEvent>&)>& done,
+                      std::chrono::milliseconds deadline) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, deadline, [&] { return done(events_); });
 }
 
-bool take_pending(Taken& taken) {
-    bool took = false;
-    if (net::take_event(net::raise_flag)) {
-        ++taken.raises;
-        took = true;
-    }
-    if (net::take_event(net::knock_flag)) {
-        ++taken.knocks;
-        took = true;
-    }
-    if (net::take_event(net::leave_flag)) {
-        ++taken.leaves;
-        took = true;
-    }
-    return took;
+bool Posted::wait_count(std::size_t n, std::chrono::milliseconds deadline) {
+    return wait_for([n](const std::vector<net::PeerEvent>& e) { return e.size() >= n; }, deadline);
+}
+
+std::vector<net::PeerEvent> Posted::events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+long Posted::count(net::PeerEvent kind) {
+    std::lock_guard lock(mutex_);
+    long n = 0;
+    for (net::PeerEvent e : events_) n += e == kind;
+    return n;
 }
 
 }  // namespace taja::test

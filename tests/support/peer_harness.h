@@ -1,16 +1,16 @@
-// Real connections on this machine, and the match loop's part played by a
-// test: taking pending peer events, blocked on the match's wake-up.
+// Real connections on this machine, and a collector of the events a peer
+// receiver posts.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string_view>
-#include <thread>
 #include <utility>
+#include <vector>
 
+#include "net/peer_events.h"
 #include "net/socket.h"
 
 namespace taja::test {
@@ -27,37 +27,23 @@ void close_with_reset(net::Socket& sock);
 // One send of all of `bytes`, as a single write where the kernel allows.
 void send_raw(int fd, std::string_view bytes);
 
-// Fires once after its deadline unless destroyed first: sets fired() and
-// signals the match's wake-up, so that a test blocked on it looks again.
-class Watchdog {
+// What a receiver posted, in order, for a test to wait on.
+class Posted {
   public:
-    explicit Watchdog(std::chrono::milliseconds deadline);
-    ~Watchdog();
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-    bool fired() const { return fired_.load(); }
+    net::PostEvent poster();
+    // Waits until `done` holds for what has been posted so far, or the
+    // deadline passes; returns whether it held.
+    bool wait_for(const std::function<bool(const std::vector<net::PeerEvent>&)>& done,
+                  std::chrono::milliseconds deadline = 10s);
+    // Waits until `n` events have been posted.
+    bool wait_count(std::size_t n, std::chrono::milliseconds deadline = 10s);
+    std::vector<net::PeerEvent> events();
+    long count(net::PeerEvent kind);
 
   private:
     std::mutex mutex_;
-    std::condition_variable cancel_;
-    bool cancelled_ = false;
-    std::atomic<bool> fired_{false};
-    std::thread thread_;
+    std::condition_variable changed_;
+    std::vector<net::PeerEvent> events_;
 };
-
-// Blocks on the match's wake-up, as the match loop does, looking with `done`
-// after every signal until it holds or the deadline passes. Returns whether
-// it held. `done` must only become true by way of a signalled change.
-bool match_until(const std::function<bool()>& done, std::chrono::milliseconds deadline = 10s);
-
-struct Taken {
-    long knocks = 0;
-    long raises = 0;
-    long leaves = 0;
-};
-
-// One look of the match loop: takes a pending raise, knock or leave.
-// Returns whether anything was taken.
-bool take_pending(Taken& taken);
 
 }  // namespace taja::test

@@ -1,5 +1,6 @@
-// Stopping a connection's receiver at the end of a match, wherever it waits,
-// and playing pass after pass without leaking threads or sockets.
+// Stopping a connection's receiver at the end of a match, at once or once the
+// peer has closed, and playing pass after pass without leaking threads or
+// sockets.
 #include "net/peer_link.h"
 
 #include <dirent.h>
@@ -11,31 +12,18 @@
 #include "net/peer_events.h"
 #include "net/socket.h"
 #include "support/peer_harness.h"
-#include "support/pty_process.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using taja::test::match_until;
+using net::PeerEvent;
+using taja::test::Posted;
 
-// Stops `receiver` on another thread and reports whether that finished
-// within the deadline. If it hangs, the flags are taken until it finishes
-// so that the test fails instead of hanging.
-bool stops_within(net::PeerReceiver& receiver, std::chrono::milliseconds deadline) {
-    std::promise<void> stopped;
-    std::future<void> done = stopped.get_future();
-    std::thread stopper([&] {
-        receiver.stop();
-        stopped.set_value();
-    });
-    bool in_time = done.wait_for(deadline) == std::future_status::ready;
-    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
-        net::take_event(net::knock_flag);
-        net::take_event(net::raise_flag);
-        net::take_event(net::leave_flag);
-    }
-    stopper.join();
-    return in_time;
+// Runs `stop` on another thread and reports whether it finished within the
+// deadline; a stop that hangs fails the test by its own timeout.
+bool within(std::chrono::milliseconds deadline, const std::function<void()>& stop) {
+    auto done = std::async(std::launch::async, stop);
+    return done.wait_for(deadline) == std::future_status::ready;
 }
 
 // Entries in a /proc/self directory: open descriptors, or threads.
@@ -47,56 +35,54 @@ int count_entries(const char* dir) {
     return n;
 }
 
-class PeerReceiverTest : public ::testing::Test {
-  protected:
-    PeerReceiverTest() { net::clear_events(); }
+TEST(PeerReceiver, StopsPromptlyWhileBlockedInItsReadAndPostsNoLeave) {
+    auto [near, far] = taja::test::tcp_pair();
+    Posted posted;
+    net::PeerReceiver receiver(far.fd(), posted.poster());
+    net::send_event(near.fd(), net::kRaiseEvent);
+    ASSERT_TRUE(posted.wait_count(1));
 
-    taja::test::PtyConsole console_;  // the receiver's cursor placements go here
-};
-
-TEST_F(PeerReceiverTest, StopsPromptlyWhileWaitingOnAFullFlagAndKeepsThePendingEvent) {
-    auto [near, far] = taja::test::socket_pair();
-    net::PeerReceiver receiver(far.fd());
-
-    // The second knock cannot be delivered while the first is pending, and
-    // the match that would take it is over.
-    taja::test::send_raw(near.fd(), "cc");
-    ASSERT_TRUE(match_until([] { return net::knock_flag.load() == 1; }));
-
-    EXPECT_TRUE(stops_within(receiver, 10s));
-    EXPECT_EQ(net::knock_flag.load(), 1) << "the delivered event stays until it is cleared";
-    EXPECT_TRUE(net::take_event(net::knock_flag));
-    EXPECT_EQ(net::knock_flag.load(), 0) << "a stopped receiver delivered the dropped event";
-
+    EXPECT_TRUE(within(10s, [&] { receiver.stop(); }));
+    EXPECT_EQ(posted.events(), std::vector{PeerEvent::raise}) << "our own stop is not the rival leaving";
     // The connection is shut down both ways: the peer reads its end.
     char byte;
     EXPECT_EQ(net::receive_bytes(near.fd(), &byte, 1), 0);
+    EXPECT_TRUE(within(10s, [&] { receiver.stop(); })) << "a second stop must be harmless";
 }
 
-TEST_F(PeerReceiverTest, StopsPromptlyWhileBlockedInItsRead) {
-    auto [near, far] = taja::test::tcp_pair();
-    net::PeerReceiver receiver(far.fd());
-    net::send_event(near.fd(), net::kRaiseEvent);
-    ASSERT_TRUE(match_until([] { return net::take_event(net::raise_flag); }));
-
-    EXPECT_TRUE(stops_within(receiver, 10s));
-    EXPECT_EQ(net::leave_flag.load(), 0) << "our own stop is not the rival leaving";
-    char byte;
-    EXPECT_EQ(net::receive_bytes(near.fd(), &byte, 1), 0);
-    EXPECT_TRUE(stops_within(receiver, 10s)) << "a second stop must be harmless";
+TEST(PeerReceiver, WaitsForThePeerToCloseFirstButNoLongerThanItsLimit) {
+    {
+        auto [near, far] = taja::test::tcp_pair();
+        Posted posted;
+        net::PeerReceiver receiver(far.fd(), posted.poster());
+        std::thread closer([sock = std::move(near)]() mutable {
+            std::this_thread::sleep_for(100ms);
+            sock = net::Socket();
+        });
+        EXPECT_TRUE(receiver.stop_after_peer_closes(10s));
+        closer.join();
+    }
+    {
+        // A peer that never closes is given up after the limit.
+        auto [near, far] = taja::test::tcp_pair();
+        Posted posted;
+        net::PeerReceiver receiver(far.fd(), posted.poster());
+        bool closed = true;
+        EXPECT_TRUE(within(10s, [&] { closed = receiver.stop_after_peer_closes(50ms); }));
+        EXPECT_FALSE(closed);
+        char byte;
+        EXPECT_EQ(net::receive_bytes(near.fd(), &byte, 1), 0) << "and the connection ends anyway";
+    }
 }
 
-TEST_F(PeerReceiverTest, PassAfterPassLeaksNoThreadAndNoSocket) {
+TEST(PeerReceiver, PassAfterPassLeaksNoThreadAndNoSocket) {
     auto play_pass = [] {
         auto [near, far] = taja::test::tcp_pair();
-        net::PeerReceiver receiver(far.fd());
+        Posted posted;
+        net::PeerReceiver receiver(far.fd(), posted.poster());
         net::send_event(near.fd(), net::kKnockEvent);
         net::send_event(near.fd(), net::kRaiseEvent);
-        taja::test::Taken taken;
-        EXPECT_TRUE(match_until([&] {
-            taja::test::take_pending(taken);
-            return taken.knocks == 1 && taken.raises == 1;
-        }));
+        EXPECT_TRUE(posted.wait_count(2));
     };
     play_pass();  // lets the runtime set up whatever it keeps for good
     int fds = count_entries("/proc/self/fd");
