@@ -32,7 +32,8 @@ void TypingStats::word(bool hit) {
 
 std::optional<int> TypingStats::keys_per_minute() const {
     if (!first_key_) return std::nullopt;
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(last_enter_ - *first_key_);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(last_enter_ - *first_key_);
     if (ms.count() <= 0) return std::nullopt;
     return static_cast<int>(keystrokes_ * 60'000 / ms.count());
 }

@@ -8,12 +8,18 @@ namespace net {
 
 std::optional<PeerEvent> event_of(char byte) {
     switch (byte) {
-        case kKnockEvent: return PeerEvent::knock;
-        case kRaiseEvent: return PeerEvent::raise;
-        case kHello: return PeerEvent::hello;
-        case kHostWon: return PeerEvent::host_won;
-        case kHostLost: return PeerEvent::host_lost;
-        default: return std::nullopt;
+        case kKnockEvent:
+            return PeerEvent::knock;
+        case kRaiseEvent:
+            return PeerEvent::raise;
+        case kHello:
+            return PeerEvent::hello;
+        case kHostWon:
+            return PeerEvent::host_won;
+        case kHostLost:
+            return PeerEvent::host_lost;
+        default:
+            return std::nullopt;
     }
 }
 

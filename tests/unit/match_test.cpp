@@ -507,6 +507,12 @@ TEST_F(MatchTest, JoiningKeepsTheScoreOfAWonMatchAndHostingDoesNot) {
         finish();
         EXPECT_EQ(duel::score, mode == Mode::joining ? 30 : 0);
     }
+    // A carried score shows on the next board from its start.
+    duel::score = 30;
+    start(Mode::joining);
+    ASSERT_TRUE(score_reads("30         ")) << screen().dump();
+    peer_sends("ccc");
+    finish();
     // A lost match resets the joining mode's score too.
     duel::score = 30;
     start(Mode::joining);
@@ -531,6 +537,41 @@ TEST_F(MatchTest, KeysTypedDuringTheResultAndAHalfTypedWordDoNotLeak) {
     typist.join();
     EXPECT_EQ(read.status, console::ReadStatus::line);
     EXPECT_EQ(read.line, "127.0.0.1");
+}
+
+TEST_F(MatchTest, AWordAndAnEventArrivingTogetherAreBothApplied) {
+    start(Mode::hosting);
+    const std::string word = slot_word(target_word() == slot_word(0) ? 1 : 0);
+    std::thread peer([this] { peer_sends("u"); });
+    type_word(word);
+    peer.join();
+    EXPECT_EQ(sent_byte(), 'u');
+    ASSERT_TRUE(wait_for([](const VtScreen& s) {
+        return tower_height(s, kOwnX) == 4 && tower_height(s, kRivalX) == 4;
+    })) << screen().dump();
+}
+
+TEST_F(MatchTest, TheResultSaysHowFastAndHowWellThePlayerTyped) {
+    start(Mode::hosting);
+    type_word("xyz");
+    for (int h = 3; h >= 1; --h) {
+        ASSERT_TRUE(rival_ready(h)) << screen().dump();
+        type_word(target_word());
+        ASSERT_EQ(sent_byte(), 'c');
+    }
+    ASSERT_TRUE(screen().wait_for([](const VtScreen& s) { return !s.row(14).empty(); }))
+        << screen().dump();
+    std::string figures;
+    screen().with_screen([&](const VtScreen& s) { figures = trim(s.text(84, 14, 40)); });
+    EXPECT_TRUE(figures.starts_with("타수 ")) << figures;
+    EXPECT_TRUE(figures.ends_with("   정확도 75%")) << "3 hits of 4 words: " << figures;
+    finish();
+
+    // A match in which nothing was typed says so.
+    start(Mode::hosting);
+    peer_sends("ccc");
+    ASSERT_TRUE(screen().wait_text(84, 14, "입력한 단어가 없습니다.")) << screen().dump();
+    finish();
 }
 
 TEST(SplitWords, BlanksSeparateWordsAndLongRunsKeepWholeCharacters) {

@@ -43,7 +43,8 @@ TEST(PeerReceiver, StopsPromptlyWhileBlockedInItsReadAndPostsNoLeave) {
     ASSERT_TRUE(posted.wait_count(1));
 
     EXPECT_TRUE(within(10s, [&] { receiver.stop(); }));
-    EXPECT_EQ(posted.events(), std::vector{PeerEvent::raise}) << "our own stop is not the rival leaving";
+    EXPECT_EQ(posted.events(), std::vector{PeerEvent::raise})
+        << "our own stop is not the rival leaving";
     // The connection is shut down both ways: the peer reads its end.
     char byte;
     EXPECT_EQ(net::receive_bytes(near.fd(), &byte, 1), 0);
