@@ -6,10 +6,10 @@
 
 #include <chrono>
 
+#include "duel/inbox.h"
 #include "net/host_join.h"
 #include "net/peer_events.h"
 #include "net/peer_link.h"
-#include "net/wakeup.h"
 
 namespace {
 
@@ -34,15 +34,9 @@ Pair connect_pair() {
     return p;
 }
 
-// Waits on the match's wake-up, as the match loop does, until `flag` holds an
-// event; the test's own timeout ends a wait that never comes.
-void wait_event(std::atomic<std::uint8_t>& flag) {
-    for (;;) {
-        std::uint32_t seen = net::match_signal_count();
-        if (net::take_event(flag)) return;
-        net::wait_match_signal(seen);
-    }
-}
+// The next event the receiver posted; the test's own timeout ends a wait
+// that never comes.
+net::PeerEvent next_event(duel::Inbox& inbox) { return std::get<net::PeerEvent>(inbox.take()); }
 
 // A plain socket of another program trying to bind port 8080 with
 // SO_REUSEADDR: true if the bind went through.
@@ -63,20 +57,20 @@ TEST(Winsock, EventsCrossBothWaysAndShutdownEndsTheReceivers) {
     Pair p = connect_pair();
     ASSERT_GE(p.host.fd(), 0);
     ASSERT_GE(p.join.fd(), 0);
+    duel::Inbox inbox;
     {
-        net::PeerReceiver at_host(p.host.fd());
+        net::PeerReceiver at_host(p.host.fd(), [&inbox](net::PeerEvent e) { inbox.post(e); });
         net::send_event(p.join.fd(), net::kRaiseEvent);
-        wait_event(net::raise_flag);
+        EXPECT_EQ(next_event(inbox), net::PeerEvent::raise);
         net::send_event(p.join.fd(), net::kKnockEvent);
-        wait_event(net::knock_flag);
+        EXPECT_EQ(next_event(inbox), net::PeerEvent::knock);
         // stop() shuts the connection down: the receiver blocked in recv
-        // wakes and is joined.
+        // wakes and is joined, and posts no leave of its own.
         at_host.stop();
     }
     char byte;
     EXPECT_EQ(net::receive_bytes(p.join.fd(), &byte, 1), 0) << "the joiner reads the end";
-    EXPECT_EQ(net::raise_flag.load(), 0);
-    EXPECT_EQ(net::knock_flag.load(), 0);
+    EXPECT_FALSE(inbox.take_within(std::chrono::milliseconds(1)));
 }
 
 TEST(Winsock, PortIsOursAloneWhileListeningAndFreeForTheNextPass) {
