@@ -40,6 +40,7 @@ Link failure_of(int code) {
 
 Link connected(Socket sock) {
     set_nodelay(sock.fd());
+    set_keepalive(sock.fd());
     Link link;
     link.sock = std::move(sock);
     return link;

@@ -38,6 +38,7 @@ Link last_failure() { return failure_of(::WSAGetLastError()); }
 
 Link connected(Socket sock) {
     set_nodelay(sock.fd());
+    set_keepalive(sock.fd());
     Link link;
     link.sock = std::move(sock);
     return link;

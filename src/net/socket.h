@@ -33,6 +33,13 @@ class Socket {
 // first one's acknowledgement, which the peer may delay by about 40 ms.
 void set_nodelay(int fd);
 
+// Lets a connected TCP socket notice a peer that has vanished (power, Wi-Fi
+// or cable gone: no FIN, no RST) within about 25 seconds, so that the match
+// takes it for a leave. The kernel sends the probes and the peer's kernel
+// answers them, so a rival who only thinks is never taken for gone, and a
+// link that stalls for less than ten seconds loses nothing.
+void set_keepalive(int fd);
+
 // Ends the connection in both directions. A thread blocked reading the
 // socket wakes and reads the end (0), and the peer reads the end too.
 void shutdown_connection(int fd);

@@ -33,6 +33,27 @@ void set_nodelay(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+// Idle 10 s, then a probe every 5 s, gone after 3 unanswered: 10 + 3 * 5 =
+// 25 s for a connection that only listens. A side that sends waits for the
+// acknowledgement instead, which the retransmissions alone would give up on
+// only after about 15 minutes: TCP_USER_TIMEOUT ends the connection once
+// data has gone unacknowledged for 22 s. With keepalive on, Linux also lets
+// it decide when the probes give up: at the first probe timer that finds 22
+// s of silence, which is the third probe's at 25 s. (Set to 25 s, that timer
+// can fire a jiffy short of it, and the end moves on to 30 s.)
+void set_keepalive(int fd) {
+    const int on = 1;
+    const int idle_s = 10;
+    const int interval_s = 5;
+    const int probes = 3;
+    const unsigned user_timeout_ms = 22'000;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout_ms, sizeof user_timeout_ms);
+}
+
 void shutdown_connection(int fd) { ::shutdown(fd, SHUT_RDWR); }
 
 long send_bytes(int fd, const char* bytes, std::size_t n) {

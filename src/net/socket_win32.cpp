@@ -3,6 +3,7 @@
 // so it fits the int that the peer link passes around; INVALID_SOCKET
 // becomes -1 on the way.
 #include <winsock2.h>
+#include <mstcpip.h>
 #include <ws2tcpip.h>
 
 #include "net/socket.h"
@@ -13,6 +14,9 @@ namespace net {
 namespace {
 
 SOCKET handle(int fd) { return static_cast<SOCKET>(fd); }
+
+// TCP_MAXRT of the Windows SDK's ws2ipdef.h, which mingw-w64's headers lack.
+constexpr int kTcpMaxRt = 5;
 
 }  // namespace
 
@@ -49,6 +53,22 @@ void set_nodelay(int fd) {
     BOOL on = TRUE;
     ::setsockopt(handle(fd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
                  sizeof on);
+}
+
+// Windows sends a fixed 10 probes: idle 10 s, then one every 1.5 s, gives
+// 10 + 10 * 1.5 = 25 s for a connection that only listens. TCP_MAXRT ends
+// one whose sent data has gone unacknowledged for 25 s.
+void set_keepalive(int fd) {
+    tcp_keepalive values{};
+    values.onoff = 1;
+    values.keepalivetime = 10'000;
+    values.keepaliveinterval = 1'500;
+    DWORD returned = 0;
+    ::WSAIoctl(handle(fd), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned,
+               nullptr, nullptr);
+    DWORD max_rt_s = 25;
+    ::setsockopt(handle(fd), IPPROTO_TCP, kTcpMaxRt, reinterpret_cast<const char*>(&max_rt_s),
+                 sizeof max_rt_s);
 }
 
 void shutdown_connection(int fd) { ::shutdown(handle(fd), SD_BOTH); }

@@ -4,14 +4,20 @@
 // from its own screen and types them.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -452,6 +458,99 @@ TEST_F(Duel, MatchAfterMatchLeavesNoThreadOrDescriptorBehind) {
     ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
     EXPECT_EQ(entries(proc + "/task"), threads);
     EXPECT_EQ(entries(proc + "/fd"), fds);
+}
+
+// --- A link that goes dark ---------------------------------------------------
+
+// Moves this test process, and every program it starts from here on, into a
+// network namespace of its own with only its loopback up, where iptables
+// can drop packets without touching anybody else's. Empty when it worked,
+// else why not. (CTest runs each case in a process of its own.)
+std::string enter_private_network() {
+    if (::geteuid() != 0) return "needs root for a network namespace and iptables";
+    if (std::system("iptables-legacy --version >/dev/null 2>&1") != 0) {
+        return "iptables-legacy not found (Debian's iptables package)";
+    }
+    if (::unshare(CLONE_NEWNET) != 0) {
+        return std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+    }
+    net::Socket any(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ifreq lo{};
+    std::strcpy(lo.ifr_name, "lo");
+    lo.ifr_flags = IFF_UP;
+    if (::ioctl(any.fd(), SIOCSIFFLAGS, &lo) != 0) {
+        return std::string("bringing lo up: ") + std::strerror(errno);
+    }
+    return "";
+}
+
+// Every packet on the loopback dropped, as when the rival's cable is pulled,
+// or let through again. -w: other namespaces' iptables share one lock.
+void drop_all_packets(bool drop) {
+    ASSERT_EQ(std::system(drop ? "iptables-legacy -w -A INPUT -i lo -j DROP"
+                               : "iptables-legacy -w -D INPUT -i lo -j DROP"),
+              0);
+}
+
+// The two programs start inside the namespace, once it stands.
+class DarkLink : public Duel {
+  protected:
+    void SetUp() override {
+        if (std::string why = enter_private_network(); !why.empty()) GTEST_SKIP() << why;
+        host.emplace(home);
+        join.emplace(home);
+        host->host();
+        ASSERT_TRUE(host->wait_for(waiting)) << host->dump();
+        join->join();
+        join->type("127.0.0.1\r");
+        ASSERT_TRUE(host->wait_for(match_running)) << host->dump();
+        ASSERT_TRUE(join->wait_for(match_running)) << join->dump();
+    }
+    bool towers_agree() {
+        return host->look_int(own_tower) == join->look_int(rival_tower) &&
+               host->look_int(rival_tower) == join->look_int(own_tower);
+    }
+
+    std::optional<Game> host;
+    std::optional<Game> join;
+};
+
+// No FIN, no RST, nothing at all: the joiner's word goes unacknowledged, the
+// host only listens. Both take it for a leave and go on to their next pass.
+TEST_F(DarkLink, APeerThatVanishesIsALeaveOnBothSidesWithinThirtySeconds) {
+    const auto dark = Clock::now();
+    ASSERT_NO_FATAL_FAILURE(drop_all_packets(true));
+    join->type_slot_word(0);
+    auto left = [](const VtScreen& s) {
+        return result_shown(s, "Player   WIN!") && s.text(84, 12, 25) == kRivalLeft;
+    };
+    // The two notice a few seconds apart; the result stands three.
+    auto join_left = std::async(std::launch::async, [&] { return join->wait_for(left, 30s); });
+    ASSERT_TRUE(host->wait_for(left, 30s)) << host->dump();
+    ASSERT_TRUE(join_left.get()) << join->dump();
+    EXPECT_LT(Clock::now() - dark, 30s);
+    ASSERT_TRUE(host->wait_for(waiting, kMatchEnd)) << host->dump();
+    ASSERT_TRUE(join->wait_for(prompted, kMatchEnd)) << join->dump();
+}
+
+// Five seconds dark with a word in flight each way, then half a minute of
+// silence (the probes are answered): nothing is lost and the match goes on.
+TEST_F(DarkLink, ALinkThatStallsAndComesBackAndAQuietRivalLoseNothing) {
+    ASSERT_NO_FATAL_FAILURE(drop_all_packets(true));
+    join->type_slot_word(0);
+    host->type_slot_word(1);
+    std::this_thread::sleep_for(5s);
+    ASSERT_NO_FATAL_FAILURE(drop_all_packets(false));
+    ASSERT_TRUE(host->wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << host->dump();
+    ASSERT_TRUE(join->wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }))
+        << join->dump();
+
+    std::this_thread::sleep_for(30s);
+    join->type_target_word();
+    ASSERT_TRUE(host->wait_for([](const VtScreen& s) { return own_tower(s) == 3; })) << host->dump();
+    EXPECT_TRUE(towers_agree()) << host->dump() << join->dump();
+    EXPECT_NE(host->look([](const VtScreen& s) { return s.text(84, 12, 25); }), kRivalLeft);
 }
 
 }  // namespace
