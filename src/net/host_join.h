@@ -42,7 +42,7 @@ Link listen_for_peer();
 
 // Waits, without limit, for one joiner on the listening socket `serv_sock`,
 // which it closes once the joiner is in: it serves nothing after its accept.
-// The connection comes back with Nagle's algorithm off.
+// The connection comes back with Nagle's algorithm off and keepalive on.
 Link accept_peer(Socket serv_sock);
 
 // What a connect does with the keys typed while it waits.
@@ -53,7 +53,8 @@ enum class KeysWhileConnecting {
 
 // Connects to port 8080 at `ip`, which must be a dotted-quad IPv4 address
 // and nothing else. Waits as long as the system tries, or until Esc when
-// `keys` says so. The connection comes back with Nagle's algorithm off.
+// `keys` says so. The connection comes back with Nagle's algorithm off and
+// keepalive on.
 Link connect_to_host(const char* ip, KeysWhileConnecting keys = KeysWhileConnecting::ignored);
 
 // The screens of the two connection steps. Every text starts at cell 80:

@@ -10,61 +10,18 @@
 
 #include "console/console.h"
 #include "console/keys.h"
-#include "net/host_join.h"
+#include "net/host_join_detail.h"
 
 namespace net {
 
 namespace {
 
-Link failure(LinkError error, int code = 0) {
-    Link link;
-    link.error = error;
-    link.code = code;
-    return link;
-}
-
-Link failure_of(int code) {
-    switch (code) {
-        case EADDRINUSE:
-            return failure(LinkError::port_in_use);
-        case ECONNREFUSED:
-            return failure(LinkError::refused);
-        case ETIMEDOUT:
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-            return failure(LinkError::no_answer);
-        default:
-            return failure(LinkError::other, code);
-    }
-}
-
-Link connected(Socket sock) {
-    set_nodelay(sock.fd());
-    set_keepalive(sock.fd());
-    Link link;
-    link.sock = std::move(sock);
-    return link;
-}
-
-// Errors that accept reports for a connection that broke before we took it,
-// or for a signal: the listening socket is fine and the wait goes on (see
-// accept(2): Linux passes pending network errors on to accept).
-bool worth_waiting_on(int code) {
-    switch (code) {
-        case EINTR:
-        case ECONNABORTED:
-        case EPROTO:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case EOPNOTSUPP:
-        case ENETDOWN:
-        case ENETUNREACH:
-            return true;
-        default:
-            return false;
-    }
+sockaddr_in peer_address(std::uint32_t addr) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = addr;
+    address.sin_port = htons(PEER_PORT);
+    return address;
 }
 
 // Waits for the connect started on the non-blocking `fd` to end, and for
@@ -99,56 +56,89 @@ int finish_connect(int fd, KeysWhileConnecting keys) {
 // ASCII: the program leaves the messages' locale at "C".
 std::string system_error_text(int code) { return std::strerror(code); }
 
-Link listen_for_peer() {
-    Socket serv_sock(::socket(AF_INET, SOCK_STREAM, 0));
-    if (serv_sock.fd() < 0) return failure_of(errno);
+namespace detail {
+
+LinkError link_error_of(int code) {
+    switch (code) {
+        case EADDRINUSE:
+            return LinkError::port_in_use;
+        case ECONNREFUSED:
+            return LinkError::refused;
+        case ETIMEDOUT:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+            return LinkError::no_answer;
+        default:
+            return LinkError::other;
+    }
+}
+
+// Linux also passes pending network errors of a connection that broke
+// before we took it on to accept (see accept(2)).
+bool accept_goes_on(int code) {
+    switch (code) {
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETDOWN:
+        case ENETUNREACH:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool parse_ipv4(const char* ip, std::uint32_t& addr) {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, ip, &parsed) != 1) return false;
+    addr = parsed.s_addr;
+    return true;
+}
+
+int listen_any(Socket& serv_sock) {
+    serv_sock = Socket(::socket(AF_INET, SOCK_STREAM, 0));
+    if (serv_sock.fd() < 0) return errno;
+    // The next pass binds again while the connection of the last match
+    // lingers.
     int on = 1;
     ::setsockopt(serv_sock.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in serv_addr{};
-    serv_addr.sin_family = AF_INET;
-    serv_addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    serv_addr.sin_port = htons(PEER_PORT);
-    if (::bind(serv_sock.fd(), reinterpret_cast<sockaddr*>(&serv_addr), sizeof serv_addr) != 0) {
-        return failure_of(errno);
+    const sockaddr_in serv_addr = peer_address(htonl(INADDR_ANY));
+    if (::bind(serv_sock.fd(), reinterpret_cast<const sockaddr*>(&serv_addr), sizeof serv_addr) !=
+            0 ||
+        ::listen(serv_sock.fd(), 5) != 0) {
+        return errno;
     }
-    if (::listen(serv_sock.fd(), 5) != 0) return failure_of(errno);
-    Link link;
-    link.sock = std::move(serv_sock);
-    return link;
+    return 0;
 }
 
-Link accept_peer(Socket serv_sock) {
-    for (;;) {
-        sockaddr_in clnt_addr{};
-        socklen_t clntAdrSize = sizeof clnt_addr;
-        int clnt_sock =
-            ::accept(serv_sock.fd(), reinterpret_cast<sockaddr*>(&clnt_addr), &clntAdrSize);
-        if (clnt_sock >= 0) return connected(Socket(clnt_sock));
-        if (!worth_waiting_on(errno)) return failure_of(errno);
-    }
+int accept_one(const Socket& serv_sock, Socket& clnt_sock) {
+    sockaddr_in clnt_addr{};
+    socklen_t clntAdrSize = sizeof clnt_addr;
+    clnt_sock =
+        Socket(::accept(serv_sock.fd(), reinterpret_cast<sockaddr*>(&clnt_addr), &clntAdrSize));
+    return clnt_sock.fd() < 0 ? errno : 0;
 }
 
-Link connect_to_host(const char* ip, KeysWhileConnecting keys) {
-    sockaddr_in serveraddr{};
-    serveraddr.sin_family = AF_INET;
-    serveraddr.sin_port = htons(PEER_PORT);
-    // inet_pton takes exactly four decimal numbers 0-255 with dots between,
-    // and nothing else: no blanks, no shortened forms, no host names.
-    if (::inet_pton(AF_INET, ip, &serveraddr.sin_addr) != 1) {
-        return failure(LinkError::not_an_address);
-    }
-    // Non-blocking while the connect waits, so that the wait can watch the
-    // keyboard too; blocking again for the match.
-    Socket sock(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    if (sock.fd() < 0) return failure_of(errno);
-    if (::connect(sock.fd(), reinterpret_cast<sockaddr*>(&serveraddr), sizeof serveraddr) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) return failure_of(errno);
-        int code = finish_connect(sock.fd(), keys);
-        if (code < 0) return failure(LinkError::cancelled);
-        if (code != 0) return failure_of(code);
+// Non-blocking while the connect waits, so that the wait can watch the
+// keyboard too; blocking again for the match.
+int connect_watching_keys(std::uint32_t addr, KeysWhileConnecting keys, Socket& sock) {
+    sock = Socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    if (sock.fd() < 0) return errno;
+    const sockaddr_in serveraddr = peer_address(addr);
+    if (::connect(sock.fd(), reinterpret_cast<const sockaddr*>(&serveraddr), sizeof serveraddr) !=
+        0) {
+        if (errno != EINPROGRESS && errno != EINTR) return errno;
+        if (int code = finish_connect(sock.fd(), keys); code != 0) return code;
     }
     ::fcntl(sock.fd(), F_SETFL, ::fcntl(sock.fd(), F_GETFL) & ~O_NONBLOCK);
-    return connected(std::move(sock));
+    return 0;
 }
+
+}  // namespace detail
 
 }  // namespace net

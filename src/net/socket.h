@@ -1,6 +1,6 @@
 // The few socket calls the peer link makes, behind one small interface so
-// that only socket_posix.cpp (and its Windows twin) sees the platform's
-// headers. Sockets are plain descriptors; results are reported, and the
+// that only the platform files of the peer link (socket_posix.cpp,
+// host_join_posix.cpp and their Windows twins) see the platform's headers. Sockets are plain descriptors; results are reported, and the
 // callers decide what, if anything, a failure changes.
 #pragma once
 
@@ -25,6 +25,9 @@ class Socket {
     int release();
 
   private:
+    // The platform's close (close, closesocket).
+    static void close(int fd);
+
     int fd_ = -1;
 };
 

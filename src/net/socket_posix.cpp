@@ -10,23 +10,7 @@
 
 namespace net {
 
-Socket::~Socket() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int Socket::release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
+void Socket::close(int fd) { ::close(fd); }
 
 void set_nodelay(int fd) {
     int on = 1;

@@ -31,23 +31,7 @@ void start_winsock() {
 
 int socket_fd(unsigned long long s) { return s == INVALID_SOCKET ? -1 : static_cast<int>(s); }
 
-Socket::~Socket() {
-    if (fd_ >= 0) ::closesocket(handle(fd_));
-}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::closesocket(handle(fd_));
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int Socket::release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
+void Socket::close(int fd) { ::closesocket(handle(fd)); }
 
 void set_nodelay(int fd) {
     BOOL on = TRUE;

@@ -1,0 +1,60 @@
+// The connection steps as both socket libraries take them.
+#include <utility>
+
+#include "net/host_join.h"
+#include "net/host_join_detail.h"
+
+namespace net {
+
+namespace {
+
+Link failure(LinkError error, int code = 0) {
+    Link link;
+    link.error = error;
+    link.code = code;
+    return link;
+}
+
+Link failure_of(int code) {
+    const LinkError error = detail::link_error_of(code);
+    return failure(error, error == LinkError::other ? code : 0);
+}
+
+// A connection for a match: every event goes out at once, and a peer that
+// vanishes is noticed.
+Link connected(Socket sock) {
+    set_nodelay(sock.fd());
+    set_keepalive(sock.fd());
+    Link link;
+    link.sock = std::move(sock);
+    return link;
+}
+
+}  // namespace
+
+Link listen_for_peer() {
+    Link link;
+    const int code = detail::listen_any(link.sock);
+    return code == 0 ? std::move(link) : failure_of(code);
+}
+
+Link accept_peer(Socket serv_sock) {
+    for (;;) {
+        Socket clnt_sock;
+        const int code = detail::accept_one(serv_sock, clnt_sock);
+        if (code == 0) return connected(std::move(clnt_sock));
+        if (!detail::accept_goes_on(code)) return failure_of(code);
+    }
+}
+
+Link connect_to_host(const char* ip, KeysWhileConnecting keys) {
+    std::uint32_t addr = 0;
+    if (!detail::parse_ipv4(ip, addr)) return failure(LinkError::not_an_address);
+    Socket sock;
+    const int code = detail::connect_watching_keys(addr, keys, sock);
+    if (code < 0) return failure(LinkError::cancelled);
+    if (code != 0) return failure_of(code);
+    return connected(std::move(sock));
+}
+
+}  // namespace net
