@@ -4,7 +4,7 @@
 BUILD_FLAGS := $(if $(CI),-DTAJA_WERROR=ON,)
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps build test-asan test-tsan bench clean package check-package windows test-windows package-windows
+.PHONY: run test deps build test-asan test-tsan fuzz bench clean package check-package windows test-windows package-windows
 
 # Only the game, and quiet: the logs are shown only when a step fails.
 run: deps
@@ -34,6 +34,23 @@ test-tsan: deps
 	cmake -S . -B build-tsan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
 	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) --timeout 240
+
+# Each fuzz target for FUZZ_SECONDS, from the seeds in fuzz/corpus/<name>
+# and what earlier runs found (build-fuzz/corpus/<name>). A failing input is
+# left as build-fuzz/<name>-crash-...; the run stops there.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps fuzz
+	cmake -S . -B build-fuzz -DTAJA_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14 $(BUILD_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@for seeds in fuzz/corpus/*/; do \
+	  name=$$(basename $$seeds); mkdir -p build-fuzz/corpus/$$name; \
+	  echo "== fuzz_$$name, $(FUZZ_SECONDS) s"; \
+	  build-fuzz/fuzz_$$name -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=build-fuzz/$$name- build-fuzz/corpus/$$name $$seeds 2>build-fuzz/$$name.log \
+	    || { tail -n 40 build-fuzz/$$name.log; exit 1; }; \
+	  grep '^Done' build-fuzz/$$name.log; \
+	done
 
 bench: build
 	@for b in build/bench_*; do echo "== $$b"; $$b; done
@@ -80,4 +97,4 @@ test-windows: build
 	  rc=$$?; build-win/wine-run wineserver -k; exit $$rc
 
 clean:
-	rm -rf build build-asan build-tsan build-win
+	rm -rf build build-asan build-tsan build-win build-fuzz
