@@ -95,4 +95,18 @@ TEST(Winsock, ConnectionStepsSayWhyTheyFailed) {
     EXPECT_FALSE(net::system_error_text(WSAECONNRESET).empty());
 }
 
+// Both ends notice a rival whose machine vanishes: the keepalive that
+// SIO_KEEPALIVE_VALS turns on shows in SO_KEEPALIVE.
+TEST(Winsock, BothEndsOfAConnectionProbeTheirPeer) {
+    Pair p = connect_pair();
+    for (const net::Socket* end : {&p.host, &p.join}) {
+        BOOL on = FALSE;
+        int len = sizeof on;
+        ASSERT_EQ(::getsockopt(static_cast<SOCKET>(end->fd()), SOL_SOCKET, SO_KEEPALIVE,
+                               reinterpret_cast<char*>(&on), &len),
+                  0);
+        EXPECT_TRUE(on);
+    }
+}
+
 }  // namespace
