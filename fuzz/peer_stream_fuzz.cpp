@@ -1,0 +1,71 @@
+// The peer's byte stream, as the receiver reads it from a real socket, into
+// the match's inbox: every byte of the wire format is exactly one event, in
+// wire order, every other byte is nothing, and the end of the connection
+// comes last, once.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "check.h"
+#include "duel/inbox.h"
+#include "net/peer_events.h"
+#include "net/socket.h"
+
+namespace {
+
+// The wire format, written out: the bytes that are events, and which.
+std::optional<net::PeerEvent> wire_event(std::uint8_t byte) {
+    switch (byte) {
+        case 'c': return net::PeerEvent::knock;
+        case 'u': return net::PeerEvent::raise;
+        case 'h': return net::PeerEvent::hello;
+        case 'w': return net::PeerEvent::host_won;
+        case 'l': return net::PeerEvent::host_lost;
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // All of it must fit in the socket's buffer before anything reads it.
+    if (size > 64 * 1024) return 0;
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return 0;
+    net::Socket ours(fds[0]);
+    net::Socket peer(fds[1]);
+    for (std::size_t sent = 0; sent < size;) {
+        const long n = net::send_bytes(peer.fd(), reinterpret_cast<const char*>(data) + sent,
+                                       size - sent);
+        if (n <= 0) return 0;
+        sent += static_cast<std::size_t>(n);
+    }
+    peer = net::Socket();
+
+    duel::Inbox inbox;
+    const std::atomic<bool> stopping{false};
+    net::receive_events(
+        ours.fd(), [&inbox](net::PeerEvent e) { inbox.post(e); }, stopping);
+
+    std::vector<net::PeerEvent> expected;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (std::optional<net::PeerEvent> e = wire_event(data[i])) {
+            expected.push_back(*e);
+        }
+    }
+    expected.push_back(net::PeerEvent::left);
+    for (net::PeerEvent e : expected) {
+        std::optional<duel::Arrival> arrival = inbox.take_within(std::chrono::milliseconds(0));
+        fuzz::check(arrival.has_value(), "every event arrives");
+        fuzz::check(std::get<net::PeerEvent>(*arrival) == e, "in wire order");
+    }
+    fuzz::check(!inbox.take_within(std::chrono::milliseconds(0)).has_value(),
+                "nothing after the end");
+    return 0;
+}
