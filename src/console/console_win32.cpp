@@ -10,6 +10,7 @@
 #include "console/console_detail.h"
 #include "console/encoding_win32.h"
 #include "console/keys.h"
+#include "console/output_win32.h"
 
 namespace console {
 
@@ -30,9 +31,9 @@ ConsoleState& state() {
     return s;
 }
 
-// Every primitive asks for the handle anew: nothing here outlives a change
-// of the standard output.
-HANDLE out() { return ::GetStdHandle(STD_OUTPUT_HANDLE); }
+// Every primitive asks for the handle anew: the screen buffer drawn on
+// changes when set_fullscreen makes the program's own buffer active.
+HANDLE out() { return console_output(); }
 
 void place(int x, int y) {
     COORD pos{static_cast<SHORT>(x), static_cast<SHORT>(y)};

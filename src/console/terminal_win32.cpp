@@ -1,5 +1,6 @@
-// Taking over the Windows console and giving it back: the input and output
-// modes, the cursor, the colour, the buffer and window size; restored on
+// Taking over the Windows console and giving it back: the input mode, and a
+// screen buffer of the program's own, drawn on in place of the player's (as
+// the alternate screen of a terminal), the player's made active again on
 // normal exit, on Ctrl+C, Ctrl+Break and the closing of the window, and
 // after a crash.
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 
 #include "console/console.h"
+#include "console/output_win32.h"
 #include "console/terminal.h"
 
 namespace console {
@@ -15,6 +17,8 @@ namespace console {
 namespace {
 
 // What the program found, written once before the handlers are installed.
+// The output's modes, cursor and screen are given back only when the program
+// had to draw on the player's own buffer.
 struct Saved {
     HANDLE in = INVALID_HANDLE_VALUE;
     HANDLE out = INVALID_HANDLE_VALUE;
@@ -27,6 +31,13 @@ struct Saved {
 Saved g_saved;
 bool g_taken = false;
 std::atomic<bool> g_restored{false};
+
+// The player's screen buffer, as a handle opened before the program's own
+// was made active (under wine, SetConsoleActiveScreenBuffer on the standard
+// output handle does nothing), and the program's own: both written under the
+// console lock, before g_own, which says that the switch was made.
+HANDLE g_player = INVALID_HANDLE_VALUE;
+std::atomic<HANDLE> g_own{nullptr};
 
 // The console's window can never be larger than its buffer: shrink the
 // window first, then set the buffer, then open the window to `window`, or
@@ -45,10 +56,38 @@ void set_buffer_and_window(HANDLE h, COORD buffer, SMALL_RECT window) {
     ::SetConsoleWindowInfo(h, TRUE, &window);
 }
 
+// Makes a screen buffer of the program's own the active one, once, and
+// returns the buffer to draw on: the program's own, or the standard output
+// when the console gives no buffer of its own.
+HANDLE take_own_buffer() {
+    if (HANDLE own = g_own.load()) return own;
+    HANDLE player = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+    if (player == INVALID_HANDLE_VALUE) return g_saved.out;
+    HANDLE own = ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             CONSOLE_TEXTMODE_BUFFER, nullptr);
+    if (own == INVALID_HANDLE_VALUE || !::SetConsoleActiveScreenBuffer(own)) {
+        if (own != INVALID_HANDLE_VALUE) ::CloseHandle(own);
+        ::CloseHandle(player);
+        return g_saved.out;
+    }
+    g_player = player;
+    g_own.store(own);
+    return own;
+}
+
 // Gives everything back once, from whichever way out comes first.
 void restore_console() {
     if (g_restored.exchange(true)) return;
     ::SetConsoleMode(g_saved.in, g_saved.in_mode);
+    if (g_own.load() != nullptr) {
+        // The player's buffer was never drawn on: active again, it shows
+        // what it showed before, in its own size, colour and cursor.
+        ::SetConsoleActiveScreenBuffer(g_player);
+        return;
+    }
     if (!g_saved.have_out) return;
     ::SetConsoleMode(g_saved.out, g_saved.out_mode);
     ::SetConsoleTextAttribute(g_saved.out, g_saved.screen.wAttributes);
@@ -57,7 +96,8 @@ void restore_console() {
         (now.dwSize.X != g_saved.screen.dwSize.X || now.dwSize.Y != g_saved.screen.dwSize.Y)) {
         set_buffer_and_window(g_saved.out, g_saved.screen.dwSize, g_saved.screen.srWindow);
     }
-    // The board is the program's: leave a blank screen in the old colour.
+    // The board was drawn on the player's buffer: leave it blank in the old
+    // colour.
     const DWORD cells =
         static_cast<DWORD>(g_saved.screen.dwSize.X) * static_cast<DWORD>(g_saved.screen.dwSize.Y);
     DWORD done = 0;
@@ -110,6 +150,11 @@ bool window_fits(HANDLE h, COORD& now) {
 
 }  // namespace
 
+HANDLE console_output() {
+    HANDLE own = g_own.load();
+    return own != nullptr ? own : ::GetStdHandle(STD_OUTPUT_HANDLE);
+}
+
 TerminalSession::TerminalSession() {
     g_saved.in = ::GetStdHandle(STD_INPUT_HANDLE);
     g_saved.out = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -136,11 +181,6 @@ TerminalSession::TerminalSession() {
     // the console given back.
     ::SetConsoleMode(g_saved.in,
                      ENABLE_PROCESSED_INPUT | ENABLE_WINDOW_INPUT | ENABLE_EXTENDED_FLAGS);
-    if (g_saved.have_out) {
-        // Text goes where the cursor is placed and wraps at the edge of the
-        // buffer, as the program's layouts expect; no VT interpretation.
-        ::SetConsoleMode(g_saved.out, ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT);
-    }
 }
 
 TerminalSession::~TerminalSession() {
@@ -152,9 +192,13 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_fullscreen() {
-    HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE h;
     {
         DrawStep step;
+        h = take_own_buffer();
+        // Text goes where the cursor is placed and wraps at the edge of the
+        // buffer, as the program's layouts expect; no VT interpretation.
+        ::SetConsoleMode(h, ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT);
         // Windows 10 and later refuse full-screen display for console
         // programs; the 169x50 window below is what the board needs anyway.
         ::SetConsoleDisplayMode(h, CONSOLE_FULLSCREEN_MODE, nullptr);

@@ -124,6 +124,59 @@ TEST_F(WineMenu, LogoAndFrameInTheirColoursFrameMovesThirdItemExitsWithZero) {
     EXPECT_EQ(game.exit_code(), 0);
 }
 
+// The player's console around the game: two lines of its own before it, and
+// the game's exit code below them once it has ended (player_console.exe).
+std::string player_console() {
+    const char* path = std::getenv("TAJA_PLAYER_CONSOLE_WINE");
+    return path != nullptr ? path : "";
+}
+bool players_text_back(const VtScreen& s, const std::string& exit_code) {
+    return s.text(0, 0, 21) == "player's text, line 1" &&
+           s.text(0, 1, 21) == "player's text, line 2" &&
+           trim(s.row(2)) == "exit code " + exit_code && trim(s.row(11)).empty();
+}
+
+using WineConsole = Wine;
+
+// The game draws in a screen buffer of its own: however it ends, the
+// player's buffer is active again, with its text and its cursor as before.
+TEST_F(WineConsole, PlayersTextIsBackAfterTheExitItemAndAfterCtrlC) {
+    ASSERT_FALSE(player_console().empty()) << "TAJA_PLAYER_CONSOLE_WINE is not set";
+    const struct {
+        std::string keys;
+        std::string exit_code;
+    } ways[] = {{std::string(taja::test::kDown) + std::string(taja::test::kDown) + " ", "0x0"},
+                {std::string(taja::test::kCtrlC), "0xc000013a"}};
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.exit_code);
+        PtyProcess console(player_console());
+        ASSERT_TRUE(console.wait_for(menu_shown, kStart)) << console.dump();
+        console.screen().with_screen(
+            [](const VtScreen& s) { EXPECT_EQ(trim(s.row(0)), "") << s.dump(); });
+        console.type(way.keys);
+        ASSERT_TRUE(console.wait_for(
+            [&](const VtScreen& s) { return players_text_back(s, way.exit_code); }, kStep))
+            << console.dump();
+        ASSERT_TRUE(console.wait_exit(kStep));
+    }
+}
+
+// Wine's console, as Windows Terminal, cannot be made larger by the
+// program: the buffer takes 169x50, the window stays as it is, and the game
+// tells the player so from the window it has.
+TEST_F(WineConsole, WindowSmallerThanTheBoardIsToldWhateverTheBuffer) {
+    PtyProcess game(wine_duel(), 120, 40);
+    ASSERT_TRUE(game.wait_for(
+        [](const VtScreen& s) {
+            return s.row(0).find("169x50") != std::string::npos &&
+                   s.row(1).find("120x40") != std::string::npos;
+        },
+        kStart))
+        << game.dump();
+    game.type(taja::test::kCtrlC);
+    ASSERT_TRUE(game.wait_exit(kStep));
+}
+
 // The Linux build's player reads its own board and types what it shows.
 class LinuxPlayer {
   public:

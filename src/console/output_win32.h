@@ -1,0 +1,15 @@
+// Which console screen buffer the Win32 console files draw on. For the Win32
+// files only.
+#pragma once
+
+#include <windows.h>
+
+namespace console {
+
+// The program's own screen buffer once set_fullscreen has made it the active
+// one; the standard output before that, or when no buffer of its own could
+// be made. Stays the program's buffer after the player's is active again, so
+// a drawing step that comes late lands where nobody sees it.
+HANDLE console_output();
+
+}  // namespace console
