@@ -13,8 +13,8 @@ namespace sound {
 // bundled with the program: beside the executable, or in the share/taja-duel/
 // that an install puts next to the executable's folder, wherever the prefix.
 // On Windows: C:\Users\user\Desktop\Sound\music.wav if there is one, else
-// %USERPROFILE%\Desktop\Sound\music.wav, else the bundled loop beside the
-// executable.
+// Sound\music.wav on the player's desktop (where the shell says it is, else
+// %USERPROFILE%\Desktop), else the bundled loop beside the executable.
 void start_music();
 
 // Stops the music and gives the audio device back. The next start_music
