@@ -1,0 +1,133 @@
+#include "console/screen.h"
+
+#include <cstdint>
+
+#include "console/text_scan.h"
+
+namespace console {
+
+Screen::Screen(int cols, int rows, Framing framing)
+    : cols_(cols),
+      rows_(rows),
+      framing_(framing),
+      cells_(static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows)),
+      drawn_(cells_.size(), false) {}
+
+void Screen::clear() {
+    for (Cell& c : cells_) c = Cell{};
+    drawn_.assign(drawn_.size(), false);
+    cleared_ = true;
+    clear_attr_ = attr_;
+    x_ = 0;
+    y_ = 0;
+}
+
+void Screen::move_to(int x, int y) {
+    x_ = x;
+    y_ = y;
+}
+
+void Screen::put(std::string_view text) {
+    Utf8Decoder utf8;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(text[i]);
+        if (b < 0x20 || b == 0x7F) continue;
+        if (framing_ == Framing::double_byte) {
+            if (b >= 0x81 && i + 1 < text.size()) {
+                put_char(text.substr(i++, 2), 2);
+            } else {
+                put_char(text.substr(i, 1), 1);
+            }
+            continue;
+        }
+        switch (utf8.feed(b)) {
+            case Utf8Decoder::Step::more:
+                break;
+            case Utf8Decoder::Step::done:
+                put_char(utf8.bytes(), cell_width(utf8.code()));
+                break;
+            case Utf8Decoder::Step::broken:
+                --i;  // the byte starts afresh
+                [[fallthrough]];
+            case Utf8Decoder::Step::malformed:
+                put_char("?", 1);
+                break;
+        }
+    }
+    if (utf8.in_char()) put_char("?", 1);  // cut off at the end
+}
+
+void Screen::set(int x, const Cell& c) {
+    cells_[index(x, y_)] = c;
+    drawn_[index(x, y_)] = true;
+}
+
+void Screen::put_char(std::string_view bytes, int width) {
+    if (y_ < 0 || y_ >= rows_ || x_ < 0) return;
+    if (width == 0) {
+        // A mark of no width joins the character before it.
+        if (x_ > 0 && x_ <= cols_) {
+            Cell c = cell(x_ - 1, y_);
+            if (c.right_half && x_ > 1) {
+                c = cell(x_ - 2, y_);
+                c.text.append(bytes);
+                set(x_ - 2, c);
+            } else if (!c.text.empty()) {
+                c.text.append(bytes);
+                set(x_ - 1, c);
+            }
+        }
+        return;
+    }
+    if (x_ + width > cols_) {
+        x_ += width;
+        return;
+    }
+    // Half of a wide character that is written over leaves a blank.
+    if (cell(x_, y_).right_half) set(x_ - 1, Cell{" ", cell(x_ - 1, y_).attr});
+    const int end = x_ + width;
+    if (end < cols_ && cell(end, y_).right_half) set(end, Cell{" ", cell(end, y_).attr});
+    set(x_, Cell{std::string(bytes), attr_});
+    if (width == 2) set(x_ + 1, Cell{std::string(), attr_, true});
+    x_ = end;
+}
+
+Screen::Changes Screen::take_changes() {
+    Changes changes{cleared_, clear_attr_, {}};
+    for (int y = 0; y < rows_; ++y) {
+        Run* run = nullptr;
+        for (int x = 0; x < cols_; ++x) {
+            const std::size_t i = index(x, y);
+            const Cell& c = cells_[i];
+            if (!drawn_[i] || (c.text.empty() && !c.right_half)) {
+                run = nullptr;
+                continue;
+            }
+            drawn_[i] = false;
+            if (run == nullptr || run->attr != c.attr) {
+                // A right half with nothing drawn before it: its character.
+                const int from = c.right_half && x > 0 ? x - 1 : x;
+                changes.runs.push_back(Run{from, y, 0, c.attr, {}});
+                run = &changes.runs.back();
+                if (from != x) {
+                    run->text = cell(from, y).text;
+                    run->cells = 1;
+                }
+            }
+            run->text += c.text;
+            ++run->cells;
+        }
+    }
+    cleared_ = false;
+    return changes;
+}
+
+void Screen::invalidate() {
+    cleared_ = true;
+    clear_attr_ = kGrey;
+    for (std::size_t i = 0; i < cells_.size(); ++i) {
+        drawn_[i] = !cells_[i].text.empty() || cells_[i].right_half;
+    }
+}
+
+}  // namespace console
