@@ -41,11 +41,10 @@ DrawStep::DrawStep() : lock_(state().lock) { ++state().depth; }
 DrawStep::~DrawStep() {
     ConsoleState& s = state();
     if (--s.depth != 0) return;
-    if (s.resting) {
-        present(s.screen, s.rest_x, s.rest_y);
-    } else {
-        present(s.screen, s.screen.x(), s.screen.y());
-    }
+    // The cursor stays where it rests until something places it again, as
+    // a terminal's cursor would.
+    if (s.resting) s.screen.move_to(s.rest_x, s.rest_y);
+    present(s.screen);
 }
 
 bool end_drawing(std::chrono::milliseconds wait) { return state().lock.try_lock_for(wait); }

@@ -42,8 +42,8 @@ ConsoleState& state();
 
 // The platform's half, under the lock at the end of every outermost drawing
 // step: shows the terminal what the step changed in `screen`, and leaves the
-// cursor at cell (x, y).
-void present(Screen& screen, int cursor_x, int cursor_y);
+// terminal's cursor where the model's is.
+void present(Screen& screen);
 
 // On a POSIX terminal, for a terminal that changes size (terminal_posix.cpp):
 // hide_screen shows `message` (CP949 lines separated by '\n') in place of the

@@ -84,7 +84,9 @@ void pen(Terminal& t, Attr attr) {
 
 }  // namespace
 
-void present(Screen& screen, int cursor_x, int cursor_y) {
+void present(Screen& screen) {
+    const int cursor_x = screen.x();
+    const int cursor_y = screen.y();
     Screen::Changes changes = screen.take_changes();
     Terminal& t = terminal();
     Shown& shown = state().shown;

@@ -44,7 +44,9 @@ void pen(HANDLE h, Shown& shown, Attr attr) {
 // A run of one colour is one placement and one write: the console's own
 // idea of a character's width may not be the model's, so every run is
 // placed where the model has it.
-void present(Screen& screen, int cursor_x, int cursor_y) {
+void present(Screen& screen) {
+    const int cursor_x = screen.x();
+    const int cursor_y = screen.y();
     Screen::Changes changes = screen.take_changes();
     Shown& shown = state().shown;
     HANDLE h = out();

@@ -11,10 +11,12 @@ Screen::Screen(int cols, int rows, Framing framing)
       rows_(rows),
       framing_(framing),
       cells_(static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows)),
+      shown_(cells_.size()),
       drawn_(cells_.size(), false) {}
 
 void Screen::clear() {
-    for (Cell& c : cells_) c = Cell{};
+    cells_.assign(cells_.size(), Cell{});
+    shown_.assign(shown_.size(), Cell{});  // the erase is presented
     drawn_.assign(drawn_.size(), false);
     cleared_ = true;
     clear_attr_ = attr_;
@@ -97,25 +99,28 @@ Screen::Changes Screen::take_changes() {
     for (int y = 0; y < rows_; ++y) {
         Run* run = nullptr;
         for (int x = 0; x < cols_; ++x) {
-            const std::size_t i = index(x, y);
-            const Cell& c = cells_[i];
-            if (!drawn_[i] || (c.text.empty() && !c.right_half)) {
+            // A character with the right half of its cell pair, if wide.
+            const int width = x + 1 < cols_ && cell(x + 1, y).right_half ? 2 : 1;
+            bool changed = false;
+            for (int i = 0; i < width; ++i) {
+                const std::size_t at = index(x + i, y);
+                changed = changed || (drawn_[at] && cells_[at] != shown_[at]);
+                drawn_[at] = false;
+            }
+            const Cell& c = cell(x, y);
+            if (!changed || c.text.empty()) {
                 run = nullptr;
+                x += width - 1;
                 continue;
             }
-            drawn_[i] = false;
             if (run == nullptr || run->attr != c.attr) {
-                // A right half with nothing drawn before it: its character.
-                const int from = c.right_half && x > 0 ? x - 1 : x;
-                changes.runs.push_back(Run{from, y, 0, c.attr, {}});
+                changes.runs.push_back(Run{x, y, 0, c.attr, {}});
                 run = &changes.runs.back();
-                if (from != x) {
-                    run->text = cell(from, y).text;
-                    run->cells = 1;
-                }
             }
             run->text += c.text;
-            ++run->cells;
+            run->cells += width;
+            for (int i = 0; i < width; ++i) shown_[index(x + i, y)] = cells_[index(x + i, y)];
+            x += width - 1;
         }
     }
     cleared_ = false;
@@ -125,9 +130,8 @@ Screen::Changes Screen::take_changes() {
 void Screen::invalidate() {
     cleared_ = true;
     clear_attr_ = kGrey;
-    for (std::size_t i = 0; i < cells_.size(); ++i) {
-        drawn_[i] = !cells_[i].text.empty() || cells_[i].right_half;
-    }
+    shown_.assign(shown_.size(), Cell{});
+    drawn_.assign(drawn_.size(), true);
 }
 
 }  // namespace console

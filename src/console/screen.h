@@ -60,7 +60,8 @@ class Screen {
     int y() const { return y_; }
     bool cursor_hidden() const { return cursor_hidden_; }
 
-    // What has been drawn since the last call, and forgets it.
+    // What the terminal has not been shown yet: the cells drawn since the
+    // last call that differ from what it was shown then.
     Changes take_changes();
     // The terminal shows nothing of the model any more: the next changes
     // are the whole screen, erased first.
@@ -78,6 +79,7 @@ class Screen {
     int rows_;
     Framing framing_;
     std::vector<Cell> cells_;
+    std::vector<Cell> shown_;  // as take_changes last handed them over
     std::vector<bool> drawn_;  // since the last take_changes
     bool cleared_ = false;
     Attr clear_attr_ = kGrey;
