@@ -62,10 +62,6 @@ bool in_ranges(const Range (&ranges)[N], std::uint32_t cp) {
     return false;
 }
 
-bool is_cp949_trail(std::uint8_t b) {
-    return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
-}
-
 }  // namespace
 
 int cell_width(std::uint32_t cp) {
@@ -161,7 +157,7 @@ bool LineEditor::ground(std::uint8_t b, bool after_cr) {
 void LineEditor::start_char(std::uint8_t b) {
     if (framing_ == Framing::double_byte) {
         skipping_ = false;
-        if (b == 0x80 || b == 0xFF) {
+        if (!is_cp949_lead(b)) {
             malformed();
         } else {
             lead_ = static_cast<char>(b);

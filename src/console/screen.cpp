@@ -35,10 +35,13 @@ void Screen::put(std::string_view text) {
         const auto b = static_cast<std::uint8_t>(text[i]);
         if (b < 0x20 || b == 0x7F) continue;
         if (framing_ == Framing::double_byte) {
-            if (b >= 0x81 && i + 1 < text.size()) {
+            if (b < 0x80) {
+                put_char(text.substr(i, 1), 1);
+            } else if (is_cp949_lead(b) && i + 1 < text.size() &&
+                       is_cp949_trail(static_cast<std::uint8_t>(text[i + 1]))) {
                 put_char(text.substr(i++, 2), 2);
             } else {
-                put_char(text.substr(i, 1), 1);
+                put_char("?", 1);  // what the terminal could not frame as we do
             }
             continue;
         }

@@ -60,4 +60,10 @@ class Utf8Decoder {
     std::uint8_t hi_ = 0xBF;  // and surrogates are kept out this way)
 };
 
+// CP949's double-byte characters: a lead byte, then a trail byte.
+inline bool is_cp949_lead(std::uint8_t b) { return b >= 0x81 && b <= 0xFE; }
+inline bool is_cp949_trail(std::uint8_t b) {
+    return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
+}
+
 }  // namespace console
