@@ -69,21 +69,9 @@ void Screen::set(int x, const Cell& c) {
 
 void Screen::put_char(std::string_view bytes, int width) {
     if (y_ < 0 || y_ >= rows_ || x_ < 0) return;
-    if (width == 0) {
-        // A mark of no width joins the character before it.
-        if (x_ > 0 && x_ <= cols_) {
-            Cell c = cell(x_ - 1, y_);
-            if (c.right_half && x_ > 1) {
-                c = cell(x_ - 2, y_);
-                c.text.append(bytes);
-                set(x_ - 2, c);
-            } else if (!c.text.empty()) {
-                c.text.append(bytes);
-                set(x_ - 1, c);
-            }
-        }
-        return;
-    }
+    // A mark of no width is not kept: no text of the program has one, and
+    // the line editor drops those that are typed.
+    if (width == 0) return;
     if (x_ + width > cols_) {
         x_ += width;
         return;
