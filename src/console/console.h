@@ -4,12 +4,15 @@
 // The cursor position and the current colour are one state shared by every
 // thread. A drawing step -- a placement, maybe a colour, and the text that
 // belongs there -- must reach the terminal whole, so every step holds the
-// console lock (see DrawStep). Each primitive takes the lock for itself too,
-// so a lone primitive is a step of its own. When a primitive returns, its
-// output is on the terminal: nothing is held back in a buffer.
+// console lock (see DrawStep). The primitives draw into the console's model
+// of the screen; when the outermost step ends, what it changed is on the
+// terminal, sent in one go, with the cursor placed once. Each primitive is a
+// step for itself too, so a lone primitive is on the terminal when it
+// returns.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -20,6 +23,9 @@ namespace console {
 using Attr = std::uint16_t;
 inline constexpr Attr kSea = 3;
 inline constexpr Attr kGrey = 7;
+// Not a colour: underlined text, as an input method marks the syllable it
+// is composing (the Windows console's own bit for it).
+inline constexpr Attr kUnderline = 0x8000;
 
 // Chooses the descriptors the console reads keys from and draws on (standard
 // input and output unless told otherwise; tests pass a pseudo-terminal) and
@@ -28,7 +34,8 @@ void open_console(int in_fd = 0, int out_fd = 1);
 int console_in();
 int console_out();
 
-// Holds the console lock for one drawing step. Steps nest on one thread.
+// Holds the console lock for one drawing step. Steps nest on one thread; the
+// outermost one presents the step when it ends.
 class DrawStep {
   public:
     DrawStep();
@@ -50,6 +57,7 @@ bool end_drawing(std::chrono::milliseconds wait);
 void set_cursor(int x, int y);
 void set_cursor_grid(int col, int row);  // cell (3 * col, row)
 void set_color(Attr attr);
+void set_underline(bool on);  // later text underlined, or no longer
 void hide_cursor();
 void clear_screen();  // blank screen on black, cursor at (0, 0)
 
@@ -57,8 +65,13 @@ void clear_screen();  // blank screen on black, cursor at (0, 0)
 // text; it reaches the terminal converted to the terminal's encoding.
 void print_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes bytes that are already in the terminal's encoding (echo of typed
-// text, escape sequences) as one step.
+// The fixed CP949 `text` at cell (x, y), or at grid (col, row), in the
+// colour in force, as one step.
+void print_at(int x, int y, const char* text);
+void print_at_grid(int col, int row, const char* text);
+
+// Text that is already in the terminal's encoding (the echo of typed text)
+// at the cursor, as one step. Control bytes in it are skipped.
 void write_raw(const char* bytes, std::size_t n);
 
 // Where the cursor rests between drawing steps while a line is being typed,

@@ -1,18 +1,58 @@
-// What each platform's console file provides to the shared console code.
+// What the console's shared half (console.cpp) and each platform's half
+// (console_posix.cpp, console_win32.cpp) give each other.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+
+#include "console/console.h"
+#include "console/encoding.h"
+#include "console/screen.h"
+#include "console/terminal.h"
 
 namespace console {
 
-// Draws CP949 text at the cursor in the current colour, as one drawing step.
-void write_cp949(const std::string& text);
+// What the terminal has last been told, so that nothing is told twice: -1
+// where it is not known.
+struct Shown {
+    int x = -1;
+    int y = -1;
+    int attr = -1;
+    bool cursor_hidden = false;  // known to be hidden
+};
 
-// A console drawn on a terminal (POSIX) keeps a copy of what it drew, for a
-// terminal that changes size. hide_board shows `message` (CP949 lines
-// separated by '\n') in place of the board, which goes on being drawn into
-// the copy only; show_board draws the whole copy on the terminal again.
-void hide_board(const std::string& message);
-void show_board();
+struct ConsoleState {
+    std::recursive_timed_mutex lock;
+    int in_fd = 0;
+    int out_fd = 1;
+    int depth = 0;  // nesting of drawing steps on the thread holding the lock
+    bool resting = false;
+    int rest_x = 0;
+    int rest_y = 0;
+    Screen screen{kScreenWidth, kScreenHeight, Framing::utf8};
+    Shown shown;
+    // CP949 to the terminal's encoding; none when the terminal reads CP949
+    // as it is. Used under the lock only.
+    std::unique_ptr<Converter> to_terminal;
+};
+
+ConsoleState& state();
+
+// The platform's half, under the lock at the end of every outermost drawing
+// step: shows the terminal what the step changed in `screen`, and leaves the
+// terminal's cursor where the model's is.
+void present(Screen& screen);
+
+// On a POSIX terminal, for a terminal that changes size (terminal_posix.cpp):
+// hide_screen shows `message` (CP949 lines separated by '\n') in place of the
+// screen, which goes on being drawn into the model only; show_screen presents
+// the whole model again.
+void hide_screen(const std::string& message);
+void show_screen();
+// On a POSIX terminal: escape sequences that set the terminal's modes rather
+// than its cells, sent ahead of the cells of the step they belong to.
+void send_control(std::string_view sequence);
 
 }  // namespace console

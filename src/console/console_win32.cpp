@@ -1,6 +1,7 @@
-// The console on Windows: the console's own functions on the standard output
-// handle, text converted from CP949 and written as UTF-16 (WriteConsoleW), so
-// the board reads right whatever code page the console has.
+// The console on Windows: the model of the screen presented with the
+// console's own functions on the standard output handle, text written as
+// UTF-16 (WriteConsoleW), so the board reads right whatever code page the
+// console has.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,122 +17,69 @@ namespace console {
 
 namespace {
 
-struct ConsoleState {
-    std::recursive_timed_mutex lock;
-    int in_fd = 0;
-    int out_fd = 1;
-    int depth = 0;  // nesting of drawing steps on the thread holding the lock
-    bool resting = false;
-    int rest_x = 0;
-    int rest_y = 0;
-};
-
-ConsoleState& state() {
-    static ConsoleState s;
-    return s;
-}
-
-// Every primitive asks for the handle anew: the screen buffer drawn on
-// changes when set_fullscreen makes the program's own buffer active.
+// Every call asks for the handle anew: the screen buffer drawn on changes
+// when set_fullscreen makes the program's own buffer active.
 HANDLE out() { return console_output(); }
-
-void place(int x, int y) {
-    COORD pos{static_cast<SHORT>(x), static_cast<SHORT>(y)};
-    ::SetConsoleCursorPosition(out(), pos);
-}
 
 // Writes all of `text`, looping on partial writes. A console that is gone
 // takes nothing more; there is no one to report it to on screen.
-void write_wide(const std::wstring& text) {
+void write_wide(HANDLE h, const std::wstring& text) {
     const wchar_t* p = text.data();
     DWORD left = static_cast<DWORD>(text.size());
     while (left > 0) {
         DWORD written = 0;
-        if (!::WriteConsoleW(out(), p, left, &written, nullptr) || written == 0) return;
+        if (!::WriteConsoleW(h, p, left, &written, nullptr) || written == 0) return;
         p += written;
         left -= written;
     }
 }
 
+void pen(HANDLE h, Shown& shown, Attr attr) {
+    if (shown.attr == attr) return;
+    ::SetConsoleTextAttribute(h, attr);  // the underline bit is COMMON_LVB_UNDERSCORE
+    shown.attr = attr;
+}
+
 }  // namespace
 
-// The console has no descriptors: the two numbers are kept for callers that
-// ask, and every call goes to the standard handles.
-void open_console(int in_fd, int out_fd) {
-    ConsoleState& s = state();
-    std::lock_guard guard(s.lock);
-    s.in_fd = in_fd;
-    s.out_fd = out_fd;
-}
-
-int console_in() { return state().in_fd; }
-int console_out() { return state().out_fd; }
-
-DrawStep::DrawStep() : lock_(state().lock) { ++state().depth; }
-
-DrawStep::~DrawStep() {
-    ConsoleState& s = state();
-    if (--s.depth == 0 && s.resting) place(s.rest_x, s.rest_y);
-}
-
-bool end_drawing(std::chrono::milliseconds wait) { return state().lock.try_lock_for(wait); }
-
-void set_cursor(int x, int y) {
-    DrawStep step;
-    place(x, y);
-}
-
-void set_cursor_grid(int col, int row) { set_cursor(3 * col, row); }
-
-void set_color(Attr attr) {
-    DrawStep step;
-    ::SetConsoleTextAttribute(out(), attr);
-}
-
-void hide_cursor() {
-    DrawStep step;
-    CONSOLE_CURSOR_INFO cursorInfo{1, FALSE};  // size 1 %, the smallest allowed
-    ::SetConsoleCursorInfo(out(), &cursorInfo);
-}
-
-void clear_screen() {
-    DrawStep step;
+// A run of one colour is one placement and one write: the console's own
+// idea of a character's width may not be the model's, so every run is
+// placed where the model has it.
+void present(Screen& screen) {
+    const int cursor_x = screen.x();
+    const int cursor_y = screen.y();
+    Screen::Changes changes = screen.take_changes();
+    Shown& shown = state().shown;
     HANDLE h = out();
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!::GetConsoleScreenBufferInfo(h, &info)) return;
-    // Blank every cell of the buffer in the current colour on black, as the
-    // colours the program sets all have a black background.
-    const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
-    const COORD home{0, 0};
-    DWORD done = 0;
-    ::FillConsoleOutputCharacterW(h, L' ', cells, home, &done);
-    ::FillConsoleOutputAttribute(h, info.wAttributes & 0xFF0F, cells, home, &done);
-    ::SetConsoleCursorPosition(h, home);
-}
-
-void write_cp949(const std::string& text) {
-    std::wstring wide = to_wide(text, kCodePageCp949);
-    DrawStep step;
-    write_wide(wide);
-}
-
-void write_raw(const char* bytes, std::size_t n) {
-    std::wstring wide = to_wide(std::string_view(bytes, n), kCodePageUtf8);
-    DrawStep step;
-    write_wide(wide);
-}
-
-void set_cursor_rest(int x, int y) {
-    DrawStep step;
-    ConsoleState& s = state();
-    s.resting = true;
-    s.rest_x = x;
-    s.rest_y = y;
-}
-
-void clear_cursor_rest() {
-    DrawStep step;
-    state().resting = false;
+    if (changes.cleared) {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (::GetConsoleScreenBufferInfo(h, &info)) {
+            // Blank every cell of the buffer on black, as the colours the
+            // program sets all have a black background.
+            const DWORD cells =
+                static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+            DWORD done = 0;
+            ::FillConsoleOutputCharacterW(h, L' ', cells, COORD{0, 0}, &done);
+            ::FillConsoleOutputAttribute(h, changes.clear_attr & 0xFF0F, cells, COORD{0, 0},
+                                         &done);
+        }
+    }
+    for (const Screen::Run& run : changes.runs) {
+        ::SetConsoleCursorPosition(h, COORD{static_cast<SHORT>(run.x), static_cast<SHORT>(run.y)});
+        pen(h, shown, run.attr);
+        write_wide(h, to_wide(run.text, kCodePageUtf8));
+        shown.x = -1;
+    }
+    if (shown.x != cursor_x || shown.y != cursor_y) {
+        ::SetConsoleCursorPosition(h, COORD{static_cast<SHORT>(cursor_x), static_cast<SHORT>(cursor_y)});
+        shown.x = cursor_x;
+        shown.y = cursor_y;
+    }
+    if (screen.cursor_hidden() && !shown.cursor_hidden) {
+        CONSOLE_CURSOR_INFO cursorInfo{1, FALSE};  // size 1 %, the smallest allowed
+        ::SetConsoleCursorInfo(h, &cursorInfo);
+        shown.cursor_hidden = true;
+    }
 }
 
 int read_key() {

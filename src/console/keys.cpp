@@ -4,8 +4,6 @@ namespace console {
 
 namespace {
 constexpr std::uint8_t kEsc = 0x1b;
-// A parameter run longer than this is not a key a terminal sends.
-constexpr int kMaxSequence = 16;
 
 int arrow_code(std::uint8_t final_byte) {
     switch (final_byte) {
@@ -33,52 +31,39 @@ std::uint8_t KeyDecoder::take_key() {
 
 void KeyDecoder::ground(std::uint8_t b) {
     if (b == kEsc) {
-        state_ = State::escape;
+        escape_.start();
     } else {
         emit(b);
     }
 }
 
 void KeyDecoder::feed(std::uint8_t b) {
-    switch (state_) {
-        case State::ground:
-            ground(b);
+    if (!escape_.active()) {
+        ground(b);
+        return;
+    }
+    const bool lone_escape = escape_.awaiting();
+    switch (escape_.feed(b)) {
+        case EscapeScanner::Step::more:
             return;
-        case State::escape:
-            if (b == '[' || b == 'O') {
-                state_ = b == '[' ? State::csi : State::ss3;
-                sequence_length_ = 0;
-                return;
+        case EscapeScanner::Step::done:
+            if (int code = arrow_code(escape_.final_byte()); code >= 0) {
+                emit(kArrowPrefix);
+                emit(static_cast<std::uint8_t>(code));
             }
-            // ESC followed by anything else: the ESC was a key by itself.
-            emit(kEsc);
-            state_ = State::ground;
-            ground(b);
             return;
-        case State::csi:
-        case State::ss3:
-            if (b >= 0x40 && b <= 0x7e) {  // final byte: the sequence is whole
-                state_ = State::ground;
-                if (int code = arrow_code(b); code >= 0) {
-                    emit(kArrowPrefix);
-                    emit(static_cast<std::uint8_t>(code));
-                }
-                return;
-            }
-            if (state_ == State::csi && b >= 0x20 && b <= 0x3f &&
-                ++sequence_length_ <= kMaxSequence) {
-                return;  // parameter or intermediate byte
-            }
-            // Not part of any sequence: drop the sequence, keep the byte.
-            state_ = State::ground;
+        case EscapeScanner::Step::broken:
+            // ESC then anything else: the ESC was a key by itself. Any other
+            // byte that cannot belong to the sequence drops it; the byte stays.
+            if (lone_escape) emit(kEsc);
             ground(b);
             return;
     }
 }
 
 void KeyDecoder::flush() {
-    if (state_ == State::escape) emit(kEsc);
-    state_ = State::ground;
+    if (escape_.awaiting()) emit(kEsc);
+    escape_.reset();
 }
 
 }  // namespace console

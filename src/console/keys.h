@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "console/text_scan.h"
+
 namespace console {
 
 inline constexpr std::uint8_t kArrowPrefix = 224;
@@ -27,17 +29,15 @@ class KeyDecoder {
     // ESC becomes the key 27; a cut-off sequence is dropped.
     void flush();
     // True while an ESC has been seen and nothing after it yet.
-    bool awaiting_escape() const { return state_ == State::escape; }
+    bool awaiting_escape() const { return escape_.awaiting(); }
     bool has_key() const { return count_ > 0; }
     std::uint8_t take_key();
 
   private:
-    enum class State { ground, escape, csi, ss3 };
     void emit(std::uint8_t b);
     void ground(std::uint8_t b);
 
-    State state_ = State::ground;
-    int sequence_length_ = 0;
+    EscapeScanner escape_;
     std::uint8_t queue_[8] = {};
     int head_ = 0;
     int count_ = 0;

@@ -9,8 +9,6 @@ namespace {
 constexpr std::uint8_t kEsc = 0x1b;
 constexpr std::uint8_t kBackspace = 0x08;
 constexpr std::uint8_t kDelete = 0x7f;
-// A parameter run longer than this is not a key a terminal sends.
-constexpr int kMaxSequence = 16;
 
 struct Range {
     std::uint32_t first;
@@ -64,10 +62,6 @@ bool in_ranges(const Range (&ranges)[N], std::uint32_t cp) {
     return false;
 }
 
-bool is_cp949_trail(std::uint8_t b) {
-    return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
-}
-
 }  // namespace
 
 int cell_width(std::uint32_t cp) {
@@ -102,64 +96,34 @@ Framing framing_of(std::string_view encoding) {
 
 bool LineEditor::feed(std::uint8_t b) {
     bool after_cr = std::exchange(after_cr_, false);
-    if (escape_ != Escape::none && continue_escape(b)) return false;
-    if (partial_need_ > 0 && continue_char(b)) return false;
+    if (escape_.active() && escape_.feed(b) != EscapeScanner::Step::broken) return false;
+    if (in_char() && continue_char(b)) return false;
     return ground(b, after_cr);
-}
-
-// True when `b` belonged to the sequence; false when it ended the sequence
-// without belonging to it and must be taken as typed.
-bool LineEditor::continue_escape(std::uint8_t b) {
-    switch (escape_) {
-        case Escape::escape:
-            if (b == '[' || b == 'O') {
-                escape_ = b == '[' ? Escape::csi : Escape::ss3;
-                sequence_length_ = 0;
-                return true;
-            }
-            break;  // ESC then anything else: the ESC was a key of its own
-        case Escape::csi:
-        case Escape::ss3:
-            if (b >= 0x40 && b <= 0x7e) {  // final byte: the sequence is whole
-                escape_ = Escape::none;
-                return true;
-            }
-            if (escape_ == Escape::csi && b >= 0x20 && b <= 0x3f &&
-                ++sequence_length_ <= kMaxSequence) {
-                return true;  // parameter or intermediate byte
-            }
-            break;
-        case Escape::none:
-            break;
-    }
-    escape_ = Escape::none;
-    return false;
 }
 
 // True when `b` carried the partial character on; false when it cannot
 // belong to it: the partial character is malformed and `b` starts afresh.
 bool LineEditor::continue_char(std::uint8_t b) {
     if (framing_ == Framing::double_byte) {
-        partial_need_ = 0;
+        have_lead_ = false;
         if (!is_cp949_trail(b)) {
             malformed();
             return false;
         }
-        partial_[1] = static_cast<char>(b);
-        append(partial_, 2, 2);
+        const char pair[2] = {lead_, static_cast<char>(b)};
+        append(pair, 2, 2);
         return true;
     }
-    if (b < next_lo_ || b > next_hi_) {
-        partial_need_ = 0;
-        malformed();
-        return false;
+    switch (utf8_.feed(b)) {
+        case Utf8Decoder::Step::broken:
+            malformed();
+            return false;
+        case Utf8Decoder::Step::done:
+            finish_utf8();
+            return true;
+        default:
+            return true;
     }
-    partial_[partial_len_++] = static_cast<char>(b);
-    code_ = (code_ << 6) | (b & 0x3Fu);
-    next_lo_ = 0x80;
-    next_hi_ = 0xBF;
-    if (--partial_need_ == 0) finish_utf8();
-    return true;
 }
 
 bool LineEditor::ground(std::uint8_t b, bool after_cr) {
@@ -179,7 +143,7 @@ bool LineEditor::ground(std::uint8_t b, bool after_cr) {
             backspace();
             return false;
         case kEsc:
-            escape_ = Escape::escape;
+            escape_.start();
             return false;
         default:
             if (b >= 0x20) {
@@ -191,14 +155,13 @@ bool LineEditor::ground(std::uint8_t b, bool after_cr) {
 }
 
 void LineEditor::start_char(std::uint8_t b) {
-    partial_[0] = static_cast<char>(b);
-    partial_len_ = 1;
     if (framing_ == Framing::double_byte) {
         skipping_ = false;
-        if (b == 0x80 || b == 0xFF) {
+        if (!is_cp949_lead(b)) {
             malformed();
         } else {
-            partial_need_ = 1;
+            lead_ = static_cast<char>(b);
+            have_lead_ = true;
         }
         return;
     }
@@ -207,30 +170,13 @@ void LineEditor::start_char(std::uint8_t b) {
         return;
     }
     skipping_ = false;
-    next_lo_ = 0x80;
-    next_hi_ = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-        partial_need_ = 1;
-        code_ = b & 0x1Fu;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        partial_need_ = 2;
-        code_ = b & 0x0Fu;
-        if (b == 0xE0) next_lo_ = 0xA0;  // shorter forms are overlong
-        if (b == 0xED) next_hi_ = 0x9F;  // D800..DFFF are surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        partial_need_ = 3;
-        code_ = b & 0x07u;
-        if (b == 0xF0) next_lo_ = 0x90;  // overlong
-        if (b == 0xF4) next_hi_ = 0x8F;  // beyond U+10FFFF
-    } else {
-        malformed();  // C0, C1: overlong leads; F5..FF: never used
-    }
+    if (utf8_.feed(b) == Utf8Decoder::Step::malformed) malformed();  // C0, C1, F5..FF
 }
 
 void LineEditor::finish_utf8() {
-    if (code_ <= 0x9F) return;  // C1 controls
-    const int width = cell_width(code_);
-    if (width > 0) append(partial_, static_cast<std::size_t>(partial_len_), width);
+    if (utf8_.code() <= 0x9F) return;  // C1 controls
+    const int width = cell_width(utf8_.code());
+    if (width > 0) append(utf8_.bytes().data(), utf8_.bytes().size(), width);
 }
 
 void LineEditor::malformed() {
@@ -272,9 +218,10 @@ std::string LineEditor::take_line() {
 
 void LineEditor::clear() {
     take_line();
-    escape_ = Escape::none;
+    escape_.reset();
     after_cr_ = false;
-    partial_need_ = 0;
+    utf8_.reset();
+    have_lead_ = false;
     skipping_ = false;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console/text_scan.h"
+
 namespace console {
 
 // How the terminal frames the characters it sends.
@@ -56,10 +58,10 @@ class LineEditor {
     // True inside an escape sequence. A terminal sends a sequence in one go,
     // so when input pauses here the sequence was cut off (or the ESC was the
     // Escape key): end_escape() then drops it.
-    bool in_escape() const { return escape_ != Escape::none; }
-    void end_escape() { escape_ = Escape::none; }
+    bool in_escape() const { return escape_.active(); }
+    void end_escape() { escape_.reset(); }
     // Neither in an escape sequence nor in the middle of a character.
-    bool between_characters() const { return escape_ == Escape::none && partial_need_ == 0; }
+    bool between_characters() const { return !in_escape() && !in_char(); }
 
     const std::string& text() const { return text_; }
     int width() const { return width_; }
@@ -79,13 +81,12 @@ class LineEditor {
     void clear();
 
   private:
-    enum class Escape { none, escape, csi, ss3 };
     struct Glyph {
         std::uint8_t bytes;
         std::uint8_t width;
     };
 
-    bool continue_escape(std::uint8_t b);
+    bool in_char() const { return utf8_.in_char() || have_lead_; }
     bool continue_char(std::uint8_t b);
     bool ground(std::uint8_t b, bool after_cr);
     void start_char(std::uint8_t b);
@@ -99,17 +100,13 @@ class LineEditor {
     std::vector<Glyph> glyphs_;
     int width_ = 0;
 
-    Escape escape_ = Escape::none;
-    int sequence_length_ = 0;
+    EscapeScanner escape_;
     bool after_cr_ = false;
 
-    // A character fed in part.
-    char partial_[4] = {};
-    int partial_len_ = 0;
-    int partial_need_ = 0;  // bytes still to come
-    std::uint32_t code_ = 0;
-    std::uint8_t next_lo_ = 0x80;  // range of the next byte (UTF-8 excludes
-    std::uint8_t next_hi_ = 0xBF;  // overlongs and surrogates this way)
+    // A character fed in part: UTF-8, or the lead byte of a double-byte pair.
+    Utf8Decoder utf8_;
+    char lead_ = 0;
+    bool have_lead_ = false;
     // After a malformed sequence, its stray continuation bytes belong to the
     // same '?'.
     bool skipping_ = false;

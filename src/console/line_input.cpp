@@ -1,6 +1,8 @@
 // The parts of line input that every platform shares: the echo of the line.
 #include "console/line_input.h"
 
+#include <algorithm>
+
 #include "console/console.h"
 
 namespace console {
@@ -9,18 +11,18 @@ void LineInput::draw(Field field) const {
     const std::string none;
     const std::string& preedit = composer_ ? composer_->preedit() : none;
     const int preedit_cells = preedit.empty() ? 0 : kPreeditCells;
-    LineEditor::Tail tail = editor_.tail(field.width - preedit_cells);
-    std::string text(tail.text);
-    if (!preedit.empty()) {
-        // Marked as input methods mark it. SGR 4: underline; SGR 24: not.
-        text += "\x1b[4m" + preedit + "\x1b[24m";
-    }
+    const LineEditor::Tail tail = editor_.tail(field.width - preedit_cells);
     const int used = tail.width + preedit_cells;
-    if (field.width > used) text.append(static_cast<std::size_t>(field.width - used), ' ');
+    const std::string blanks(static_cast<std::size_t>(std::max(field.width - used, 0)), ' ');
     DrawStep hold;
     set_cursor_rest(field.x + used, field.y);
     set_cursor(field.x, field.y);
-    write_raw(text.data(), text.size());
+    write_raw(tail.text.data(), tail.text.size());
+    // Marked as input methods mark it.
+    set_underline(true);
+    write_raw(preedit.data(), preedit.size());
+    set_underline(false);
+    write_raw(blanks.data(), blanks.size());
 }
 
 void LineInput::drop_typed() {

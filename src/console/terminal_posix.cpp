@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <string>
 #include <thread>
 
 #include "console/console.h"
@@ -34,12 +35,15 @@ int g_out_fd = 1;
 std::atomic<unsigned> g_resizes{0};     // counts SIGWINCH
 std::atomic<bool> g_fullscreen{false};  // set_fullscreen has begun
 std::atomic<bool> g_stopping{false};
-std::thread g_watcher;
-sigset_t g_watched;
+std::thread g_end_watcher;
+std::thread g_resize_watcher;
+sigset_t g_end_signals;
+sigset_t g_resize_signals;
 
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-// Sent by the session itself to end the watcher thread.
+// Sent by the session itself to end the thread that takes ending signals;
+// the resize thread is ended with a SIGWINCH of its own.
 constexpr int kStopSignal = SIGUSR2;
 
 // How long an ending signal waits for the drawing step in progress.
@@ -63,55 +67,57 @@ void on_crash(int sig) {
     ::raise(sig);
 }
 
-// Shows the board if the terminal holds 169x50 cells (or its size cannot be
-// told), else the size needed in its place. True if the board shows.
-bool fit_board() {
+// Shows the screen if the terminal holds 169x50 cells (or its size cannot
+// be told), else the size needed in its place. True if the screen shows.
+bool fit_screen() {
     winsize ws{};
     if (::ioctl(console_out(), TIOCGWINSZ, &ws) != 0 ||
         (ws.ws_col >= kScreenWidth && ws.ws_row >= kScreenHeight)) {
-        show_board();
+        show_screen();
         return true;
     }
-    char message[256];
-    // 터미널 창이 작습니다. 169x50 칸 이상이 필요합니다.
-    // 지금 크기: %dx%d 칸. 창을 늘려 주세요.
-    std::snprintf(
-        message, sizeof message,
-        "\xC5\xCD\xB9\xCC\xB3\xCE \xC3\xA2\xC0\xCC \xC0\xDB\xBD\xC0\xB4\xCF\xB4\xD9. "
-        "%dx%d \xC4\xAD \xC0\xCC\xBB\xF3\xC0\xCC \xC7\xCA\xBF\xE4\xC7\xD5\xB4\xCF\xB4\xD9.\n"
-        "\xC1\xF6\xB1\xDD \xC5\xA9\xB1\xE2: %dx%d \xC4\xAD. \xC3\xA2\xC0\xBB \xB4\xC3"
-        "\xB7\xC1 \xC1\xD6\xBC\xBC\xBF\xE4.",
-        kScreenWidth, kScreenHeight, ws.ws_col, ws.ws_row);
-    hide_board(message);
+    char needed[128];
+    char now[128];
+    std::snprintf(needed, sizeof needed, kTooSmallNeeded, kScreenWidth, kScreenHeight);
+    std::snprintf(now, sizeof now, kTooSmallNow, ws.ws_col, ws.ws_row);
+    hide_screen(std::string(needed) + "\n" + now);
     return false;
 }
 
-// The signals that end the program or resize the terminal are blocked in
-// every thread and taken here, so that the work happens on a thread that may
-// take the console lock: no drawing step is cut in half by the restore, and
-// none follows it.
-void watch_signals() {
+// SIGWINCH is taken on a thread of its own, which may wait for the console
+// lock and block in the write of the screen to a terminal that does not
+// read: that keeps no ending signal from being taken.
+void watch_resizes() {
     for (;;) {
         int sig = 0;
-        if (::sigwait(&g_watched, &sig) != 0) continue;
-        if (sig == SIGWINCH) {
-            // A terminal that shrinks cuts the board, and one that grows
-            // again does not bring it back: the board is drawn again whole,
-            // or the size needed stands in its place.
-            if (g_fullscreen.load()) fit_board();
-            g_resizes.fetch_add(1);
-            g_resizes.notify_all();
-            continue;
-        }
+        if (::sigwait(&g_resize_signals, &sig) != 0) continue;
+        if (g_stopping.load()) return;
+        // A terminal that shrinks cuts the screen, and one that grows again
+        // does not bring it back: the whole model is presented again, or
+        // the size needed stands in its place.
+        if (g_fullscreen.load()) fit_screen();
+        g_resizes.fetch_add(1);
+        g_resizes.notify_all();
+    }
+}
+
+// The signals that end the program are blocked in every thread and taken
+// here, on a thread that waits for the console lock no longer than
+// kStepWait: no drawing step is cut in half by the restore, none follows
+// it, and a step stuck in its write does not keep the program alive.
+void watch_end_signals() {
+    for (;;) {
+        int sig = 0;
+        if (::sigwait(&g_end_signals, &sig) != 0) continue;
         if (sig == kStopSignal) {
             if (g_stopping.load()) return;
             continue;
         }
         if (!end_drawing(kStepWait)) {
             // A drawing step is stuck in a write to a terminal that does not
-            // read (a frozen SSH session, a paused terminal): drop the board
-            // output it has not taken, so the restore has room, and end even
-            // if the restore's own write cannot go through.
+            // read (a frozen SSH session, a paused terminal): drop the output
+            // it has not taken, so the restore has room, and end even if the
+            // restore's own write cannot go through.
             ::tcflush(g_out_fd, TCOFLUSH);
             ::alarm(kRestoreSeconds);
         }
@@ -132,21 +138,21 @@ TerminalSession::TerminalSession() {
     g_in_fd = console_in();
     g_out_fd = console_out();
     if (::tcgetattr(g_in_fd, &g_saved_termios) != 0) {
-        // 터미널에서 실행해 주세요: 표준 입력이 터미널이 아닙니다.
-        error_ =
-            "\xC5\xCD\xB9\xCC\xB3\xCE\xBF\xA1\xBC\xAD \xBD\xC7\xC7\xE0\xC7\xD8 \xC1\xD6\xBC\xBC"
-            "\xBF\xE4: \xC7\xA5\xC1\xD8 \xC0\xD4\xB7\xC2\xC0\xCC \xC5\xCD\xB9\xCC\xB3\xCE\xC0\xCC "
-            "\xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9.";
+        error_ = kNotATerminal;
         return;
     }
     g_have_termios = true;
 
-    sigemptyset(&g_watched);
-    for (int sig : kEndSignals) sigaddset(&g_watched, sig);
-    sigaddset(&g_watched, SIGWINCH);
-    sigaddset(&g_watched, kStopSignal);
-    ::pthread_sigmask(SIG_BLOCK, &g_watched, nullptr);  // inherited by every later thread
-    g_watcher = std::thread(watch_signals);
+    sigemptyset(&g_end_signals);
+    for (int sig : kEndSignals) sigaddset(&g_end_signals, sig);
+    sigaddset(&g_end_signals, kStopSignal);
+    sigemptyset(&g_resize_signals);
+    sigaddset(&g_resize_signals, SIGWINCH);
+    // Inherited by every later thread.
+    ::pthread_sigmask(SIG_BLOCK, &g_end_signals, nullptr);
+    ::pthread_sigmask(SIG_BLOCK, &g_resize_signals, nullptr);
+    g_end_watcher = std::thread(watch_end_signals);
+    g_resize_watcher = std::thread(watch_resizes);
 
     struct sigaction sa = {};
     sa.sa_handler = on_crash;
@@ -182,20 +188,20 @@ TerminalSession::~TerminalSession() {
         ::tcsetattr(g_in_fd, TCSADRAIN, &g_saved_termios);
     }
     g_stopping.store(true);
-    ::pthread_kill(g_watcher.native_handle(), kStopSignal);
-    g_watcher.join();
+    ::pthread_kill(g_end_watcher.native_handle(), kStopSignal);
+    ::pthread_kill(g_resize_watcher.native_handle(), SIGWINCH);
+    g_end_watcher.join();
+    g_resize_watcher.join();
 }
 
 void set_fullscreen() {
-    {
-        DrawStep step;
-        write_raw("\x1b[?1049h", 8);      // switch to the alternate screen
-        write_raw("\x1b[8;50;169t", 11);  // XTWINOPS 8: ask for 50 rows of 169 cells
-    }
+    send_control(
+        "\x1b[?1049h"       // switch to the alternate screen
+        "\x1b[8;50;169t");  // XTWINOPS 8: ask for 50 rows of 169 cells
     g_fullscreen.store(true);
     for (;;) {
         unsigned seen = g_resizes.load();
-        if (fit_board()) return;
+        if (fit_screen()) return;
         g_resizes.wait(seen);
     }
 }

@@ -159,11 +159,7 @@ TerminalSession::TerminalSession() {
     g_saved.in = ::GetStdHandle(STD_INPUT_HANDLE);
     g_saved.out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (!::GetConsoleMode(g_saved.in, &g_saved.in_mode)) {
-        // 터미널에서 실행해 주세요: 표준 입력이 터미널이 아닙니다.
-        error_ =
-            "\xC5\xCD\xB9\xCC\xB3\xCE\xBF\xA1\xBC\xAD \xBD\xC7\xC7\xE0\xC7\xD8 \xC1\xD6\xBC\xBC"
-            "\xBF\xE4: \xC7\xA5\xC1\xD8 \xC0\xD4\xB7\xC2\xC0\xCC \xC5\xCD\xB9\xCC\xB3\xCE\xC0\xCC "
-            "\xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9.";
+        error_ = kNotATerminal;
         return;
     }
     g_saved.have_out = ::GetConsoleMode(g_saved.out, &g_saved.out_mode) &&
@@ -214,17 +210,9 @@ void set_fullscreen() {
             set_color(kGrey);
             clear_screen();
             set_cursor(0, 0);
-            // 터미널 창이 작습니다. 169x50 칸 이상이 필요합니다.
-            print_text(
-                "\xC5\xCD\xB9\xCC\xB3\xCE \xC3\xA2\xC0\xCC \xC0\xDB\xBD\xC0\xB4\xCF\xB4\xD9. "
-                "%dx%d \xC4\xAD \xC0\xCC\xBB\xF3\xC0\xCC \xC7\xCA\xBF\xE4\xC7\xD5\xB4\xCF\xB4\xD9.",
-                kScreenWidth, kScreenHeight);
+            print_text(kTooSmallNeeded, kScreenWidth, kScreenHeight);
             set_cursor(0, 1);
-            // 지금 크기: %dx%d 칸. 창을 늘려 주세요.
-            print_text(
-                "\xC1\xF6\xB1\xDD \xC5\xA9\xB1\xE2: %dx%d \xC4\xAD. \xC3\xA2\xC0\xBB \xB4\xC3"
-                "\xB7\xC1 \xC1\xD6\xBC\xBC\xBF\xE4.",
-                now.X, now.Y);
+            print_text(kTooSmallNow, now.X, now.Y);
         }
         // Wait for the window to change. The classic console reports only
         // changes of its buffer; a player who made the font smaller instead

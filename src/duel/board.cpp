@@ -1,6 +1,7 @@
 #include "duel/board.h"
 
 #include <cstring>
+#include <string>
 
 #include "duel/random.h"
 #include "duel/state.h"
@@ -53,26 +54,12 @@ constexpr int kStartHeight = 3;  // the own tower at the start of a match
 
 void draw_rival_name() {
     const char* name = name_table[next_random() % 7];  // never the eighth name
-    console::DrawStep step;
-    switch (std::strlen(name)) {
-        case 8:
-            console::set_cursor_grid(51, 2);
-            console::print_text("%s", name);
-            break;
-        case 6:
-            console::set_cursor_grid(51, 2);
-            console::print_text(" %s ", name);
-            break;
-        case 4:
-            console::set_cursor_grid(51, 2);
-            console::print_text("  %s  ", name);
-            break;
-        case 2:
-            console::set_cursor_grid(52, 2);
-            console::print_text("%s    ", name);
-            break;
-        default:
-            break;
+    if (std::strlen(name) == 2) {
+        // One syllable stands where it would stand centred, with its blanks
+        // after it only.
+        console::print_at_grid(52, 2, (std::string(name) + "    ").c_str());
+    } else {
+        console::print_at_grid(51, 2, centred(name, 8).c_str());
     }
 }
 
@@ -81,38 +68,38 @@ Attr random_block_attr() { return static_cast<Attr>(9 + next_random() % 7); }
 
 }  // namespace
 
-void print_at(int col, int row, const char* text) {
-    console::DrawStep step;
-    console::set_cursor_grid(col, row);
-    console::print_text("%s", text);
+std::string centred(const char* word, int cells) {
+    const int blanks = cells - static_cast<int>(std::strlen(word));
+    if (blanks < 0 || blanks % 2 != 0) return {};
+    const std::string side(static_cast<std::size_t>(blanks / 2), ' ');
+    return side + word + side;
 }
 
 void draw_block(int col, int row) {
     console::DrawStep step;
     console::set_color(random_block_attr());
-    console::set_cursor_grid(col, row);
-    console::print_text("%s", kBlock);
+    console::print_at_grid(col, row, kBlock);
 }
 
 void draw_sea() {
+    console::DrawStep step;
     for (int i = 0; i < kSeaPositions; ++i) {
-        console::DrawStep step;
         console::set_color(console::kSea);
-        console::set_cursor_grid(kSeaCol + i, kSeaRow);
-        console::print_text("%s", next_random() % 6 == 0 ? " " : "~");
+        console::print_at_grid(kSeaCol + i, kSeaRow, next_random() % 6 == 0 ? " " : "~");
     }
     console::set_color(console::kGrey);
 }
 
 void draw_board() {
-    print_at(7, 1, kNameBoxTop);
-    print_at(7, 3, kNameBoxBottom);
-    print_at(29, 2, kScoreLabel);
-    print_at(18, 37, kOwnLabel);
-    print_at(39, 37, kRivalLabel);
-    for (int k = 0; k < 5; ++k) print_at(12 + 8 * k, 42, kSlotFrame);
-    print_at(27, 47, kInputBoxTop);
-    print_at(27, 49, kInputBoxBottom);
+    console::DrawStep step;
+    console::print_at_grid(7, 1, kNameBoxTop);
+    console::print_at_grid(7, 3, kNameBoxBottom);
+    console::print_at_grid(29, 2, kScoreLabel);
+    console::print_at_grid(18, 37, kOwnLabel);
+    console::print_at_grid(39, 37, kRivalLabel);
+    for (int k = 0; k < 5; ++k) console::print_at_grid(12 + 8 * k, 42, kSlotFrame);
+    console::print_at_grid(27, 47, kInputBoxTop);
+    console::print_at_grid(27, 49, kInputBoxBottom);
 
     for (int n = 1; n <= kStartHeight; ++n) draw_block(kOwnTowerCol, kSeaRow - n);
     console::set_color(console::kGrey);
@@ -122,12 +109,12 @@ void draw_board() {
         // block's colour.
         console::DrawStep step;
         draw_block(kRivalTowerCol, kSeaRow - n);
-        if (n == kStartHeight) print_at(kTargetBoxCol, kSeaRow - n, kTargetBox);
+        if (n == kStartHeight) console::print_at_grid(kTargetBoxCol, kSeaRow - n, kTargetBox);
     }
     console::set_color(console::kGrey);
 
-    print_at(50, 1, kNameBoxTop);
-    print_at(50, 3, kNameBoxBottom);
+    console::print_at_grid(50, 1, kNameBoxTop);
+    console::print_at_grid(50, 3, kNameBoxBottom);
     draw_rival_name();
     console::set_cursor_grid(0, 0);
 }
@@ -135,23 +122,8 @@ void draw_board() {
 void draw_target_word(int length, int index, int row) {
     if (index < 0 || index >= kWordCount) return;
     const char* word = word_table[index];
-    console::DrawStep step;
-    switch (length) {
-        case 8:
-            console::set_cursor_grid(kTargetWordCol, row);
-            console::print_text("%s", word);
-            break;
-        case 6:
-            console::set_cursor_grid(kTargetWordCol, row);
-            console::print_text(" %s ", word);
-            break;
-        case 4:
-            console::set_cursor_grid(kTargetWordCol, row);
-            console::print_text("  %s  ", word);
-            break;
-        default:
-            break;
-    }
+    if (length != static_cast<int>(std::strlen(word))) return;
+    console::print_at_grid(kTargetWordCol, row, centred(word, 8).c_str());
 }
 
 }  // namespace duel

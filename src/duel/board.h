@@ -1,11 +1,13 @@
 // The duel board: the sea, both towers on it, the target box on the rival's
 // tower, the name boxes, the score label, the tower labels, the slot frames
-// and the input box. Nothing of it is stored; the screen is the only copy.
+// and the input box. The board keeps nothing of its own: what stands on it
+// is the console's.
 //
 // Positions are grid (col, row), cell (3 * col, row). All drawing runs on
-// the main thread; each placement and the text that belongs to it is one
-// console drawing step.
+// the main thread; each function below is one console drawing step.
 #pragma once
+
+#include <string>
 
 #include "console/console.h"
 
@@ -28,9 +30,10 @@ inline constexpr char kBlock[] = "  (              )";
 inline constexpr char kTargetBoxLeft[] = " (";
 inline constexpr char kTargetBoxRight[] = ")";
 
-// Prints `text` at grid (col, row) as one drawing step, in the attribute in
-// force.
-void print_at(int col, int row, const char* text);
+// A word or name of the tables centred in `cells` cells by its byte length
+// (they are Hangul only: each byte is a cell), with blanks either side;
+// empty when it does not fit evenly.
+std::string centred(const char* word, int cells);
 
 // A block at grid (col, row) in a fresh random attribute, which stays in
 // force afterwards. Takes one random value.
@@ -50,7 +53,8 @@ void draw_board();
 
 // Prints word `index` of word_table into the target box on `row`, centred in
 // cells 117 to 124 by its byte length `length` (4, 6 or 8), in the attribute
-// in force. Any other length, or an index outside the table, prints nothing.
+// in force. A length that is not the word's, or an index outside the table,
+// prints nothing.
 void draw_target_word(int length, int index, int row);
 
 }  // namespace duel

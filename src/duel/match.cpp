@@ -64,22 +64,13 @@ void print_score() {
 
 // A slot word centred in its 10-cell frame interior by its byte length.
 void draw_slot_word(int k, int index) {
-    const char* format = nullptr;
-    switch (word_length(index)) {
-        case 8: format = " %s "; break;
-        case 6: format = "  %s  "; break;
-        case 4: format = "   %s   "; break;
-        default: return;
-    }
-    console::DrawStep step;
-    console::set_cursor_grid(13 + 8 * k, kSlotRow);
-    console::print_text(format, word_table[index]);
+    console::print_at_grid(13 + 8 * k, kSlotRow, centred(word_table[index], 10).c_str());
 }
 
 void draw_target_box(int row) {
     console::DrawStep step;
-    print_at(kTargetBoxCol, row, kTargetBoxLeft);
-    print_at(kTargetBoxRightCol, row, kTargetBoxRight);
+    console::print_at_grid(kTargetBoxCol, row, kTargetBoxLeft);
+    console::print_at_grid(kTargetBoxRightCol, row, kTargetBoxRight);
 }
 
 struct Match {
@@ -167,7 +158,7 @@ void Match::own_loses_block() {
     console::DrawStep step;
     score -= 10;
     print_score();
-    print_at(kOwnTowerCol, kSeaRow - h, kEraseOwnBlock);
+    console::print_at_grid(kOwnTowerCol, kSeaRow - h, kEraseOwnBlock);
     own_height = h - 1;
     cursor_to_input();
 }
@@ -178,7 +169,7 @@ void Match::typed_target() {
     console::DrawStep step;
     score += 10;
     print_score();
-    print_at(kRivalTowerCol - 1, kSeaRow - h, kEraseRivalBlock);
+    console::print_at_grid(kRivalTowerCol - 1, kSeaRow - h, kEraseRivalBlock);
     if (h != 1) draw_target_box(kSeaRow + 1 - h);  // below the last block is the sea
     rival_height = h - 1;
     target = next_random() % kWordCount;

@@ -50,11 +50,7 @@ constexpr char kNotAnAddress[] =
 // "네트워크 오류: ", followed by the system's own words.
 constexpr char kOtherError[] = "\xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBF\xC0\xB7\xF9: ";
 
-void print_at(int x, int y, const char* text) {
-    console::DrawStep step;
-    console::set_cursor(x, y);
-    console::print_text("%s", text);
-}
+using console::print_at;
 
 void print_error_line(const std::string& text) {
     console::DrawStep step;

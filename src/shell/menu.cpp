@@ -8,6 +8,7 @@ namespace shell {
 namespace {
 
 using console::Attr;
+using console::print_at;
 
 struct LogoLetter {
     int x;
@@ -49,43 +50,24 @@ constexpr char kItemExit[] = "  E  X I  T";
 
 int item_row(int selected) { return 21 + 2 * selected; }
 
-void print_at(int x, int y, const char* text) {
-    console::DrawStep step;
-    console::set_cursor(x, y);
-    console::print_text("%s", text);
-}
-
 void draw_menu() {
+    console::DrawStep step;
     console::clear_screen();
     for (int row = 0; row < 9; ++row) {
         for (const LogoLetter& letter : kLogo) {
-            console::DrawStep step;
             console::set_color(letter.attr);
             print_at(letter.x, kLogoTop + row, letter.rows[row]);
         }
     }
-    {
-        console::DrawStep step;
-        console::set_color(15);
-        print_at(kFrameX, 22, kFrameTop);
-        print_at(kFrameX, 24, kFrameBottom);
-    }
-    {
-        console::DrawStep step;
-        console::set_color(13);
-        print_at(kItemX, 23, kItemHost);
-    }
-    {
-        console::DrawStep step;
-        console::set_color(11);
-        print_at(kItemX, 25, kItemJoin);
-    }
-    {
-        console::DrawStep step;
-        console::set_color(console::kGrey);
-        print_at(kItemX, 27, kItemExit);
-    }
+    console::set_color(15);
+    print_at(kFrameX, 22, kFrameTop);
+    print_at(kFrameX, 24, kFrameBottom);
+    console::set_color(13);
+    print_at(kItemX, 23, kItemHost);
+    console::set_color(11);
+    print_at(kItemX, 25, kItemJoin);
     console::set_color(console::kGrey);
+    print_at(kItemX, 27, kItemExit);
 }
 
 }  // namespace
@@ -97,6 +79,7 @@ int main_menu() {
         int key = console::read_key();
         if (key < 0) return kInputEnded;
         const int r = item_row(selected);
+        console::DrawStep step;
         if (key == console::kArrowDown && selected < 3) {
             ++selected;
             // The old bottom line becomes the new top line; only the old top

@@ -250,6 +250,37 @@ TEST(StalledTerminal, TermEndsTheProgramAndRestoresTheTerminal) {
     })) << game.dump();
 }
 
+// A frozen session that is resized: the redraw for the resize cannot be
+// written either, and still every ending signal ends the program.
+class StalledAndResized : public ::testing::TestWithParam<ExitSignal> {};
+
+TEST_P(StalledAndResized, EndsTheProgramAndRestoresTheTerminal) {
+    PtyProcess game;
+    ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
+    game.screen().pause();
+    std::string moves;
+    for (int i = 0; i < 600; ++i) moves += std::string(keys::kDown) + std::string(keys::kUp);
+    game.type(moves);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!blocked_in_write(game.pid()) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(blocked_in_write(game.pid()));
+    game.resize(80, 24);
+    game.resize(169, 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the resizes are taken
+
+    ::kill(game.pid(), GetParam().signal);
+    ASSERT_TRUE(game.wait_exit(std::chrono::seconds(5)));
+    EXPECT_EQ(game.term_signal(), GetParam().signal);
+    EXPECT_TRUE(game.line_mode());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StalledAndResized,
+                         ::testing::Values(ExitSignal{"Int", SIGINT}, ExitSignal{"Term", SIGTERM},
+                                           ExitSignal{"Hangup", SIGHUP}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(SmallTerminal, ShowsTheSizeNeededUntilEnlarged) {
     PtyProcess game(TAJA_DUEL_BIN, 80, 24);
     ASSERT_TRUE(game.wait_for([](const VtScreen& s) {

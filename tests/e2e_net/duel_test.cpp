@@ -369,6 +369,54 @@ TEST_F(Duel, LetterKeysComposeTheWordsWithoutAnInputMethod) {
     ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 8; })) << host.dump();
 }
 
+// The program's writes to its terminal, one by one: the start-up with the
+// menu, and a fresh board, each in a handful; a rival's event in one.
+TEST_F(Duel, TheMenuAndABoardTakeAHandfulOfWritesAndARivalsEventOne) {
+    Game host(home, true);
+    host.host();
+    auto writes = [&] { return host.proc().screen().reads(); };
+    EXPECT_LE(writes(), 5) << "start-up and menu";
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    int mark = writes();
+    net::Socket peer = connect_raw();
+    auto field_ready = [](const VtScreen& s) {
+        return match_running(s) && s.cursor().x == 84 && s.cursor().y == 48;
+    };
+    ASSERT_TRUE(host.wait_for(field_ready)) << host.dump();
+    EXPECT_LE(writes() - mark, 5) << "a fresh board";
+
+    mark = writes();
+    taja::test::send_raw(peer.fd(), "u");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }));
+    EXPECT_EQ(writes() - mark, 1) << "a raise";
+    mark = writes();
+    taja::test::send_raw(peer.fd(), "c");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 2; }));
+    EXPECT_EQ(writes() - mark, 1) << "a knock";
+}
+
+// A resize while a syllable is being composed brings it back as it stood:
+// underlined, at the cursor.
+TEST_F(Duel, TheSyllableBeingComposedComesBackUnderlinedAfterAResize) {
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    host.type("dkr");  // 악, still being composed
+    auto composing = [](const VtScreen& s) {
+        return s.text(84, 48, 2) == "악" && s.cell(84, 48).underline && s.cursor().x == 86 &&
+               s.cursor().y == 48;
+    };
+    ASSERT_TRUE(host.wait_for(composing)) << host.dump();
+    host.proc().resize(80, 24);
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return s.row(1).find("80x24") != std::string::npos;
+    })) << host.dump();
+    host.proc().resize(169, 50);
+    EXPECT_TRUE(host.wait_for(composing)) << host.dump();
+}
+
 // Every cell that shows something, with its colour, row by row.
 std::vector<std::string> picture(const VtScreen& s) {
     std::vector<std::string> rows;

@@ -108,8 +108,11 @@ class Home {
 
 class Game {
   public:
-    explicit Game(const Home& home)
-        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}}) {}
+    // With `count_writes`, proc().screen().reads() counts the program's
+    // writes to its terminal.
+    explicit Game(const Home& home, bool count_writes = false)
+        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}},
+                count_writes) {}
 
     PtyProcess& proc() { return proc_; }
     bool wait_for(const std::function<bool(const VtScreen&)>& pred,

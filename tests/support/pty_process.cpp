@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -55,7 +56,10 @@ ScreenPump::~ScreenPump() {
 }
 
 void ScreenPump::run() {
-    char buf[4096];
+    // Room for the largest write the program makes, which a socket that
+    // keeps write bounds hands over whole or not at all.
+    std::vector<char> buffer(1 << 18);
+    char* buf = buffer.data();
     for (;;) {
         pollfd fds[2] = {{stop_pipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
         if (::poll(fds, paused_.load() ? 1 : 2, -1) < 0) {
@@ -67,12 +71,13 @@ void ScreenPump::run() {
             if (::read(stop_pipe_[0], &b, 1) != 1 || b == 's') return;
             continue;
         }
-        ssize_t n = ::read(fd_, buf, sizeof buf);
+        ssize_t n = ::read(fd_, buf, buffer.size());
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         std::lock_guard lock(mutex_);
         if (n <= 0) break;  // EIO once the other side has closed
         screen_.feed(std::string_view(buf, static_cast<std::size_t>(n)));
         output_.append(buf, static_cast<std::size_t>(n));
+        ++reads_;
         changed_.notify_all();
     }
     {
@@ -133,6 +138,11 @@ std::string ScreenPump::output() {
     return output_;
 }
 
+int ScreenPump::reads() {
+    std::lock_guard lock(mutex_);
+    return reads_;
+}
+
 bool ScreenPump::ended() {
     std::lock_guard lock(mutex_);
     return ended_;
@@ -141,7 +151,7 @@ bool ScreenPump::ended() {
 // --- PtyProcess ---------------------------------------------------------------
 
 PtyProcess::PtyProcess(std::string path, int cols, int rows,
-                       std::map<std::string, std::string> env) {
+                       std::map<std::string, std::string> env, bool count_writes) {
     env.try_emplace("LANG", "C.UTF-8");
     env.try_emplace("LC_ALL", "C.UTF-8");
     env.try_emplace("TERM", "xterm-256color");
@@ -158,14 +168,20 @@ PtyProcess::PtyProcess(std::string path, int cols, int rows,
     envp.push_back(nullptr);
     char* argv[] = {path.data(), nullptr};
 
+    int out[2] = {-1, -1};
+    if (count_writes && ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, out) != 0)
+        std::abort();
     winsize ws = make_winsize(cols, rows);
     pid_ = ::forkpty(&master_, nullptr, nullptr, &ws);
     if (pid_ < 0) std::abort();
     if (pid_ == 0) {
+        if (count_writes) ::dup2(out[1], 1);
         ::execve(path.c_str(), argv, envp.data());
         ::_exit(127);
     }
-    pump_ = std::make_unique<ScreenPump>(master_, cols, rows);
+    if (count_writes) ::close(out[1]);
+    output_ = count_writes ? out[0] : master_;
+    pump_ = std::make_unique<ScreenPump>(output_, cols, rows);
 }
 
 PtyProcess::~PtyProcess() {
@@ -174,6 +190,7 @@ PtyProcess::~PtyProcess() {
         ::waitpid(pid_, &status_, 0);
     }
     pump_.reset();
+    if (output_ != master_) ::close(output_);
     ::close(master_);
 }
 

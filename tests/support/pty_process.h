@@ -51,6 +51,9 @@ class ScreenPump {
     // Every byte received so far, as the program wrote it: for checks on
     // what was drawn after a given point (take output().size() as a mark).
     std::string output();
+    // Reads so far. On a descriptor that keeps the bounds of each write (a
+    // SOCK_SEQPACKET socket), each read is one write of the program.
+    int reads();
     // A terminal that stops reading (a frozen session) and reads again:
     // while paused, what the program writes piles up until its writes block.
     void pause();
@@ -64,6 +67,7 @@ class ScreenPump {
     std::condition_variable changed_;
     VtScreen screen_;
     std::string output_;
+    int reads_ = 0;
     bool ended_ = false;
     std::atomic<bool> paused_{false};
     int stop_pipe_[2];  // 's' stops the pump, 'p' has it look at paused_ again
@@ -75,8 +79,11 @@ class PtyProcess {
   public:
     // Starts `path` (the built taja-duel by default) in a cols x rows
     // pseudo-terminal. `env` entries are set in the child's environment.
+    // With `count_writes`, the child's standard output is a socket that
+    // keeps the bounds of each write, read by screen(): screen().reads()
+    // counts the child's writes (the terminal's size then cannot be told).
     explicit PtyProcess(std::string path = TAJA_DUEL_BIN, int cols = 169, int rows = 50,
-                        std::map<std::string, std::string> env = {});
+                        std::map<std::string, std::string> env = {}, bool count_writes = false);
     ~PtyProcess();  // kills the child if it still runs
 
     void type(std::string_view bytes);
@@ -105,6 +112,7 @@ class PtyProcess {
   private:
     pid_t pid_ = -1;
     int master_ = -1;
+    int output_ = -1;  // what screen() reads: the master, or the counting socket
     bool exited_ = false;
     int status_ = 0;
     std::unique_ptr<ScreenPump> pump_;

@@ -4,29 +4,9 @@
 
 #include <cstdio>
 
+#include "console/line_editor.h"
+
 namespace taja::test {
-
-namespace {
-
-void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-}  // namespace
 
 int VtScreen::on_settermprop(int prop, void* val, void* user) {
     auto* self = static_cast<VtScreen*>(user);
@@ -75,9 +55,10 @@ Cell VtScreen::cell(int x, int y) const {
         return c;
     }
     for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && vc.chars[i] != 0; ++i) {
-        append_utf8(c.text, vc.chars[i]);
+        console::append_utf8(c.text, vc.chars[i]);
     }
     c.width = vc.width;
+    c.underline = vc.attrs.underline != 0;
     if (VTERM_COLOR_IS_DEFAULT_FG(&vc.fg)) {
         c.fg = -1;
     } else if (VTERM_COLOR_IS_INDEXED(&vc.fg)) {

@@ -15,6 +15,7 @@ struct Cell {
     std::string text;  // UTF-8; empty for a blank never written, or the right half of a wide char
     int width = 1;     // 2 for a Hangul syllable, 0 for the cell right of it
     int fg = -1;       // palette index 0..15, -1 for the terminal's default colour
+    bool underline = false;
 };
 
 struct CursorPos {
