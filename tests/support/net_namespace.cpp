@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -105,7 +106,8 @@ struct DelayRelay::State {
 DelayRelay::DelayRelay(int upstream_ns, std::chrono::milliseconds delay)
     : state_(std::make_unique<State>()) {
     State& st = *state_;
-    (void)::pipe2(st.stop_pipe, O_CLOEXEC);
+    // Without its stop pipe the relay could never be stopped.
+    if (::pipe2(st.stop_pipe, O_CLOEXEC) != 0) std::abort();
     st.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
     ::setsockopt(st.listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -142,7 +144,8 @@ DelayRelay::DelayRelay(int upstream_ns, std::chrono::milliseconds delay)
 
 DelayRelay::~DelayRelay() {
     State& st = *state_;
-    (void)::write(st.stop_pipe[1], "x", 1);
+    // An empty pipe takes the byte; it is the only one ever written.
+    if (::write(st.stop_pipe[1], "x", 1) != 1) std::abort();
     st.acceptor.join();
     for (std::thread& t : st.pumps) t.join();
     for (int fd : st.sockets) ::close(fd);
