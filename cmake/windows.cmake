@@ -14,6 +14,7 @@ target_link_libraries(taja_core PUBLIC Threads::Threads ws2_32 winmm shell32 ole
 
 add_executable(taja-duel src/shell/main.cpp)
 target_link_libraries(taja-duel PRIVATE taja_core)
+target_compile_definitions(taja-duel PRIVATE TAJA_VERSION="${PROJECT_VERSION}")
 set_target_properties(taja-duel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The bundled music loop beside the exe. Its generator runs here at build

@@ -32,6 +32,17 @@ void LineInput::drop_typed() {
     first_key_.reset();
 }
 
+void LineInput::set_line(std::string_view cp949) {
+    editor_.clear();
+    if (composer_) composer_->reset();
+    // Control bytes (Enter, Backspace, Esc) would be keys, not text: no line
+    // holds them.
+    for (char c : Converter("CP949", terminal_encoding()).convert(cp949)) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte >= 0x20 && byte != 0x7f) editor_.feed(byte);
+    }
+}
+
 bool LineInput::feed_kept(Field field, LineRead& read) {
     if (!first_key_ && !kept_.empty()) first_key_ = std::chrono::steady_clock::now();
     std::size_t used = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "console/encoding.h"
 #include "console/hangul_composer.h"
@@ -79,6 +80,10 @@ class LineInput {
     // Drops the line typed so far, what was kept after an Enter, and every
     // key waiting in the terminal: for keys typed while no read was wanted.
     void discard_pending_input();
+
+    // Puts `cp949` in the line, in place of what was typed so far, as if it
+    // had been typed: the next read starts from it, the cursor after it.
+    void set_line(std::string_view cp949);
 
   private:
     void draw(Field field) const;

@@ -92,12 +92,14 @@ void show_link_error(const Link& link) {
 
 void clear_link_error() { print_error_line(""); }
 
-IpRead read_server_ip(console::LineInput& input, char (&ip)[20]) {
+IpRead read_server_ip(console::LineInput& input, std::string& address, char (&ip)[20]) {
     ip[0] = '\0';
+    input.set_line(address);
     console::LineRead read = input.read_line(kIpField);
     // Nobody cancels this read, so anything but a line means no line will
     // ever come.
     if (read.status != console::ReadStatus::line) return IpRead::ended;
+    address = read.line;
     if (read.line.size() >= sizeof ip) return IpRead::too_long;
     std::memcpy(ip, read.line.c_str(), read.line.size() + 1);
     return IpRead::line;

@@ -75,7 +75,9 @@ enum class IpRead {
 
 // Reads the address line, echoed in the field right behind the prompt, into
 // `ip`: at most 19 bytes and the NUL. A longer line is no address and is not
-// stored. Enter is not stored.
-IpRead read_server_ip(console::LineInput& input, char (&ip)[20]);
+// stored. Enter is not stored. The line starts as `address` (CP949: the one
+// typed last), with the cursor after it, and `address` is then the line as
+// typed.
+IpRead read_server_ip(console::LineInput& input, std::string& address, char (&ip)[20]);
 
 }  // namespace net

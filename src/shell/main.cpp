@@ -8,8 +8,28 @@
 #include "console/terminal.h"
 #include "shell/menu.h"
 #include "shell/modes.h"
+#include "shell/options.h"
 
-int main() {
+int main(int argc, char* argv[]) {
+    // The command line is read before the terminal is touched: help and
+    // errors leave it as it was.
+    const shell::Options options = shell::parse_options(argc, argv);
+    switch (options.outcome) {
+        case shell::Outcome::help:
+            shell::print_usage(stdout);
+            return 0;
+        case shell::Outcome::version:
+            std::printf("taja-duel %s\n", TAJA_VERSION);
+            return 0;
+        case shell::Outcome::error:
+            if (!options.error.empty())
+                std::fprintf(stderr, "taja-duel: %s\n", options.error.c_str());
+            shell::print_usage(stderr);
+            return 2;
+        case shell::Outcome::run:
+            break;
+    }
+
     console::open_console();
     console::TerminalSession terminal;
     if (!terminal.error().empty()) {
@@ -21,6 +41,22 @@ int main() {
     console::set_fullscreen();
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     console::clear_screen();
+    console::hide_cursor();
+    switch (options.start) {
+        case shell::Start::host:
+            shell::run_host();
+            return 1;
+        case shell::Start::join:
+            // The address as the prompt would have taken it: CP949.
+            shell::run_join(
+                console::Converter(console::terminal_encoding(), "CP949").convert(options.address));
+            return 1;  // the keyboard is gone
+        case shell::Start::practice:
+            shell::run_practice(options.speed);
+            return 1;
+        case shell::Start::menu:
+            break;
+    }
     for (;;) {
         console::hide_cursor();
         int choice = shell::main_menu();

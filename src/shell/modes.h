@@ -1,14 +1,21 @@
-// The two modes the menu starts: hosting and joining a duel. Each is a loop
-// of passes, one connection and one match per pass; neither goes back to the
-// menu.
+// The modes: hosting and joining a duel, which the menu starts, and
+// practice against the program's own rival. Each is a loop of passes, one
+// connection and one match per pass; none goes back to the menu.
 #pragma once
+
+#include <string>
 
 namespace shell {
 
 // Waits for a joiner on port 8080, plays a match with it, and again.
 void run_host();
 // Asks for the host's address, connects, plays a match, and again. Returns
-// only when the keyboard is gone.
-void run_join();
+// only when the keyboard is gone. Given an `address` (CP949), the first pass
+// connects to it without asking; later prompts start from the address typed
+// last.
+void run_join(const std::string& address = {});
+// Plays match after match against the practice rival, which types `speed`
+// keystrokes a minute, on a local connection of each match's own.
+void run_practice(int speed);
 
 }  // namespace shell

@@ -36,12 +36,14 @@ class AddressPrompt : public ::testing::Test {
         if (pending.valid()) pending.wait();
     }
 
-    void start() {
+    // A read whose line starts as `last`, the address typed last.
+    void start(std::string last = {}) {
+        address = std::move(last);
         net::show_server_ip_prompt();
         pending = std::async(std::launch::async, [this] {
             char ip[20];
             std::memset(ip, 'x', sizeof ip);
-            IpRead read = net::read_server_ip(input, ip);
+            IpRead read = net::read_server_ip(input, address, ip);
             return Typed{read, std::string(ip, strnlen(ip, sizeof ip))};
         });
     }
@@ -62,6 +64,7 @@ class AddressPrompt : public ::testing::Test {
     PtyConsole con;
     console::LineInput input;
     std::future<Typed> pending;
+    std::string address;
 };
 
 TEST_F(AddressPrompt, EchoesBehindThePromptWithBackspaceAndStoresTheLine) {
@@ -76,6 +79,20 @@ TEST_F(AddressPrompt, EchoesBehindThePromptWithBackspaceAndStoresTheLine) {
     Typed typed = finish();
     EXPECT_EQ(typed.read, IpRead::line);
     EXPECT_EQ(typed.ip, "127.0.0.1");
+}
+
+TEST_F(AddressPrompt, StartsFromTheAddressTypedLastWithTheCursorAfterIt) {
+    start("127.0.0.1");
+    ASSERT_TRUE(field_shows("127.0.0.1")) << con.screen().dump();
+    con.type("\r");
+    EXPECT_EQ(finish().ip, "127.0.0.1");
+
+    start(address);
+    ASSERT_TRUE(field_shows("127.0.0.1")) << con.screen().dump();
+    con.type("\x7f");
+    con.type("2\r");
+    EXPECT_EQ(finish().ip, "127.0.0.2");
+    EXPECT_EQ(address, "127.0.0.2");
 }
 
 TEST_F(AddressPrompt, NineteenBytesFitTwentyAreTooLongAndNeverStored) {

@@ -1,0 +1,96 @@
+#include "duel/practice_rival.h"
+
+#include "duel/keystrokes.h"
+#include "duel/tables.h"
+#include "net/local_link.h"
+#include "net/peer_events.h"
+
+namespace duel {
+
+namespace {
+
+constexpr int kWinHeight = 12;
+
+// Before each word, the rival looks at the board for about as long as two
+// keystrokes take; every word's time varies by up to 15% either way; one
+// word in eight is mistyped and typed again.
+constexpr double kPauseKeys = 2.0;
+constexpr double kJitter = 0.15;
+constexpr double kMistypeChance = 1.0 / 8;
+
+}  // namespace
+
+void RivalPicture::take_players(char event) {
+    if (event == net::kRaiseEvent) {
+        ++players_;
+    } else if (event == net::kKnockEvent) {
+        --own_;
+    }
+}
+
+char RivalPicture::play_own() {
+    if (players_ >= own_) {
+        --players_;
+        return net::kKnockEvent;
+    }
+    ++own_;
+    return net::kRaiseEvent;
+}
+
+bool RivalPicture::over() const {
+    return own_ <= 0 || own_ >= kWinHeight || players_ <= 0 || players_ >= kWinHeight;
+}
+
+PracticeRival::PracticeRival(net::Socket sock, int speed)
+    : sock_(std::move(sock)),
+      key_ms_(60000.0 / speed),
+      random_(std::random_device{}()),
+      thread_([this] { play(); }) {}
+
+PracticeRival::~PracticeRival() {
+    // Wakes the rival wherever it waits: its wait for the player's bytes
+    // reads the end of the connection.
+    net::shutdown_connection(sock_.fd());
+    thread_.join();
+}
+
+std::chrono::milliseconds PracticeRival::next_word_time() {
+    const int word = std::uniform_int_distribution<int>(0, kWordCount - 1)(random_);
+    double keys = kPauseKeys + count_keystrokes(word_table[word]);
+    if (std::bernoulli_distribution(kMistypeChance)(random_))
+        keys += count_keystrokes(word_table[word]);
+    keys *= std::uniform_real_distribution<double>(1 - kJitter, 1 + kJitter)(random_);
+    return std::chrono::milliseconds(static_cast<long long>(keys * key_ms_));
+}
+
+bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point until) {
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        switch (net::wait_readable(sock_.fd(), left)) {
+            case net::Readable::timeout:
+                return true;
+            case net::Readable::failed:
+                return false;
+            case net::Readable::yes:
+                break;
+        }
+        char bytes[100];
+        const long n = net::receive_bytes(sock_.fd(), bytes, sizeof bytes);
+        if (n <= 0) return false;
+        for (long i = 0; i < n; ++i) {
+            picture_.take_players(bytes[i]);
+            if (picture_.over()) return false;
+        }
+    }
+}
+
+void PracticeRival::play() {
+    while (follow_player_until(std::chrono::steady_clock::now() + next_word_time())) {
+        net::send_event(sock_.fd(), picture_.play_own());
+        if (picture_.over()) return;
+    }
+}
+
+}  // namespace duel

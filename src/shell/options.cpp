@@ -1,0 +1,117 @@
+#include "shell/options.h"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cstring>
+
+#include "duel/practice_rival.h"
+
+namespace shell {
+
+namespace {
+
+// getopt_long's answers for the options with no short form.
+enum : int { kHostOption = 1000, kJoinOption, kPracticeOption };
+
+constexpr option kLongOptions[] = {
+    {"host", no_argument, nullptr, kHostOption},
+    {"join", required_argument, nullptr, kJoinOption},
+    {"practice", optional_argument, nullptr, kPracticeOption},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// SPEED as a whole number within the rival's range; 0 when it is none.
+int speed_of(const char* text) {
+    int speed = 0;
+    const char* end = text + std::strlen(text);
+    auto [stop, ec] = std::from_chars(text, end, speed);
+    if (ec != std::errc() || stop != end || text == end) return 0;
+    if (speed < duel::kMinPracticeSpeed || speed > duel::kMaxPracticeSpeed) return 0;
+    return speed;
+}
+
+Options failed(std::string why) {
+    Options options;
+    options.outcome = Outcome::error;
+    options.error = std::move(why);
+    return options;
+}
+
+}  // namespace
+
+Options parse_options(int argc, char* argv[]) {
+    Options options;
+    bool mode_given = false;
+    const auto choose = [&](Start start) {
+        if (mode_given) return false;
+        mode_given = true;
+        options.start = start;
+        return true;
+    };
+    optind = 1;
+    opterr = 1;
+    for (;;) {
+        const int c = getopt_long(argc, argv, "hV", kLongOptions, nullptr);
+        if (c == -1) break;
+        switch (c) {
+            case 'h':
+                options.outcome = Outcome::help;
+                return options;
+            case 'V':
+                options.outcome = Outcome::version;
+                return options;
+            case kHostOption:
+            case kJoinOption:
+            case kPracticeOption: {
+                const Start start = c == kHostOption   ? Start::host
+                                    : c == kJoinOption ? Start::join
+                                                       : Start::practice;
+                if (!choose(start)) return failed("choose one of --host, --join and --practice");
+                if (start == Start::join) options.address = optarg;
+                if (start != Start::practice) break;
+                // SPEED may follow as an argument of its own, as well as
+                // after '='.
+                const char* speed = optarg;
+                if (speed == nullptr && optind < argc && argv[optind][0] != '-') {
+                    speed = argv[optind++];
+                }
+                options.speed = duel::kDefaultPracticeSpeed;
+                if (speed == nullptr) break;
+                options.speed = speed_of(speed);
+                if (options.speed == 0) {
+                    return failed(std::string("SPEED must be a whole number from ") +
+                                  std::to_string(duel::kMinPracticeSpeed) + " to " +
+                                  std::to_string(duel::kMaxPracticeSpeed) + ", not '" + speed +
+                                  "'");
+                }
+                break;
+            }
+            default:
+                // getopt_long has said what was wrong.
+                return failed("");
+        }
+    }
+    if (optind < argc) return failed(std::string("unexpected argument '") + argv[optind] + "'");
+    return options;
+}
+
+void print_usage(std::FILE* to) {
+    std::fputs(
+        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]]\n"
+        "A two-player Korean typing duel for the terminal. With no option the game\n"
+        "starts at its menu.\n"
+        "\n"
+        "  --host              host a match at once: wait for the other player on\n"
+        "                      TCP port 8080\n"
+        "  --join ADDRESS      join the match hosted at the IPv4 ADDRESS at once\n"
+        "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
+        "                      keystrokes a minute (50 to 1000, default 200)\n"
+        "  -h, --help          show this help and leave\n"
+        "  -V, --version       show the version and leave\n",
+        to);
+}
+
+}  // namespace shell
