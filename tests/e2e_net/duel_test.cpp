@@ -11,8 +11,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -596,9 +598,119 @@ TEST_F(DarkLink, ALinkThatStallsAndComesBackAndAQuietRivalLoseNothing) {
 
     std::this_thread::sleep_for(30s);
     join->type_target_word();
-    ASSERT_TRUE(host->wait_for([](const VtScreen& s) { return own_tower(s) == 3; })) << host->dump();
+    ASSERT_TRUE(host->wait_for([](const VtScreen& s) { return own_tower(s) == 3; }))
+        << host->dump();
     EXPECT_TRUE(towers_agree()) << host->dump() << join->dump();
     EXPECT_NE(host->look([](const VtScreen& s) { return s.text(84, 12, 25); }), kRivalLeft);
+}
+
+// --- Practice, and joining from the command line ------------------------------
+
+// Alone against the practice rival, typing nothing: it knocks one block off
+// (it knocks while the player's tower stands as high as its own), then
+// raises its own tower one block at a time to twelve, and the player loses.
+// The next match follows, with nothing listening on port 8080 all along.
+TEST_F(Duel, PracticeWithNoKeyTypedLosesToTheRivalsTwelfthBlockAndPlaysAgain) {
+    Game game(home, {"--practice", "1000"});
+    ASSERT_TRUE(game.wait_for(match_running)) << game.dump();
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return own_tower(s) == 2; })) << game.dump();
+    for (int h = 4; h <= 12; ++h) {
+        ASSERT_TRUE(game.wait_for([h](const VtScreen& s) {
+            return rival_tower(s) == h && own_tower(s) == 2;
+        })) << h
+            << "\n"
+            << game.dump();
+    }
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }))
+        << game.dump();
+    net::Socket probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in addr = loopback_8080();
+    EXPECT_NE(::connect(probe.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_TRUE(game.wait_for(
+        [](const VtScreen& s) { return match_running(s) && own_tower(s) == 3 && score(s).empty(); },
+        kMatchEnd))
+        << game.dump();
+}
+
+// The rival keeps its own picture of both towers from what the player's
+// words send it: a raise brings the player level, so it knocks rather than
+// raises; a knock takes its block, so it knocks again at 2 against 2.
+TEST_F(Duel, PracticeWordsChangeBothTowersAndTheRivalPlaysOnWhatItWasSent) {
+    Game game(home, {"--practice", "300"});
+    ASSERT_TRUE(game.wait_for(match_running)) << game.dump();
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) { return own_tower(s) == 2; })) << game.dump();
+    game.type_slot_word(0);
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) {
+        return own_tower(s) != 3 || rival_tower(s) != 3;
+    })) << game.dump();
+    EXPECT_EQ(game.look_int(own_tower), 2);
+    EXPECT_EQ(game.look_int(rival_tower), 3);
+    game.type_target_word();
+    ASSERT_TRUE(game.wait_for([](const VtScreen& s) {
+        return own_tower(s) != 2 || rival_tower(s) != 2;
+    })) << game.dump();
+    EXPECT_EQ(game.look_int(own_tower), 1);
+    EXPECT_EQ(game.look_int(rival_tower), 2);
+    EXPECT_EQ(game.look(score), "-10");  // three knocks, two words
+}
+
+// --join connects at once; after the match, and after a connect that
+// failed, the prompt stands with the address typed last and Enter alone
+// connects again.
+TEST_F(Duel, JoinFromTheCommandLinePlaysWithoutThePromptAndEnterRejoins) {
+    const auto prompted_with_address = [](const VtScreen& s) {
+        return s.row(25) == at_cell_80(std::string(kPrompt) + "127.0.0.1") &&
+               s.cursor().x == kFieldX + 9 && s.cursor().y == 25;
+    };
+    Game join(home, {"--join", "127.0.0.1"});
+    ASSERT_TRUE(join.wait_for([&](const VtScreen& s) {
+        return prompted_with_address(s) && s.row(27) == at_cell_80(kRefused);
+    })) << join.dump();
+    Game host(home, {"--host"});
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    join.type("\r");
+    ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+
+    host.type_target_word();
+    host.type_target_word();
+    host.type(host.look(target_word) + "\r");
+    ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }))
+        << join.dump();
+    ASSERT_TRUE(join.wait_for(prompted_with_address, kMatchEnd)) << join.dump();
+    ASSERT_TRUE(host.wait_for(waiting, kMatchEnd)) << host.dump();
+    join.type("\r");
+    ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+}
+
+// Eight practice matches, each won at once with three target words: the
+// threads and descriptors at the eighth result are those at the second.
+TEST_F(Duel, PracticeMatchAfterMatchLeavesNoThreadOrDescriptorBehind) {
+    constexpr int kMatches = 8;
+    Game game(home, {"--practice", "50"});
+    const std::string proc = "/proc/" + std::to_string(game.proc().pid());
+    const auto counts = [&] { return std::pair(entries(proc + "/task"), entries(proc + "/fd")); };
+    std::pair<std::size_t, std::size_t> second;
+    for (int match = 1; match <= kMatches; ++match) {
+        // A new board: no result over it.
+        ASSERT_TRUE(game.wait_for(
+            [](const VtScreen& s) { return match_running(s) && s.row(10).empty(); }, kMatchEnd))
+            << match << "\n"
+            << game.dump();
+        game.type_target_word();
+        game.type_target_word();
+        game.type(game.look(target_word) + "\r");
+        ASSERT_TRUE(game.wait_for([](const VtScreen& s) {
+            return result_shown(s, "Player   WIN!");
+        })) << match
+            << "\n"
+            << game.dump();
+        // The rival's thread ends with its match, at the same moment.
+        std::this_thread::sleep_for(200ms);
+        if (match == 2) second = counts();
+    }
+    EXPECT_EQ(counts(), second);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "net/socket.h"
 #include "support/pty_process.h"
@@ -113,6 +114,10 @@ class Game {
     explicit Game(const Home& home, bool count_writes = false)
         : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}},
                 count_writes) {}
+    // The program started with the command-line arguments `args`.
+    Game(const Home& home, std::vector<std::string> args)
+        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}},
+                false, std::move(args)) {}
 
     PtyProcess& proc() { return proc_; }
     bool wait_for(const std::function<bool(const VtScreen&)>& pred,

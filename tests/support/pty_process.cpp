@@ -150,8 +150,8 @@ bool ScreenPump::ended() {
 
 // --- PtyProcess ---------------------------------------------------------------
 
-PtyProcess::PtyProcess(std::string path, int cols, int rows,
-                       std::map<std::string, std::string> env, bool count_writes) {
+PtyProcess::PtyProcess(std::string path, int cols, int rows, std::map<std::string, std::string> env,
+                       bool count_writes, std::vector<std::string> args) {
     env.try_emplace("LANG", "C.UTF-8");
     env.try_emplace("LC_ALL", "C.UTF-8");
     env.try_emplace("TERM", "xterm-256color");
@@ -166,7 +166,9 @@ PtyProcess::PtyProcess(std::string path, int cols, int rows,
     std::vector<char*> envp;
     for (auto& entry : entries) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    char* argv[] = {path.data(), nullptr};
+    std::vector<char*> argv{path.data()};
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
 
     int out[2] = {-1, -1};
     if (count_writes && ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, out) != 0)
@@ -176,7 +178,7 @@ PtyProcess::PtyProcess(std::string path, int cols, int rows,
     if (pid_ < 0) std::abort();
     if (pid_ == 0) {
         if (count_writes) ::dup2(out[1], 1);
-        ::execve(path.c_str(), argv, envp.data());
+        ::execve(path.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     if (count_writes) ::close(out[1]);

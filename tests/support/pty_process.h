@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "support/vt_screen.h"
 
@@ -77,13 +78,15 @@ class ScreenPump {
 // The real program in a pseudo-terminal of its own.
 class PtyProcess {
   public:
-    // Starts `path` (the built taja-duel by default) in a cols x rows
-    // pseudo-terminal. `env` entries are set in the child's environment.
-    // With `count_writes`, the child's standard output is a socket that
-    // keeps the bounds of each write, read by screen(): screen().reads()
-    // counts the child's writes (the terminal's size then cannot be told).
+    // Starts `path` (the built taja-duel by default) with `args` in a
+    // cols x rows pseudo-terminal. `env` entries are set in the child's
+    // environment. With `count_writes`, the child's standard output is a
+    // socket that keeps the bounds of each write, read by screen():
+    // screen().reads() counts the child's writes (the terminal's size then
+    // cannot be told).
     explicit PtyProcess(std::string path = TAJA_DUEL_BIN, int cols = 169, int rows = 50,
-                        std::map<std::string, std::string> env = {}, bool count_writes = false);
+                        std::map<std::string, std::string> env = {}, bool count_writes = false,
+                        std::vector<std::string> args = {});
     ~PtyProcess();  // kills the child if it still runs
 
     void type(std::string_view bytes);
