@@ -1,5 +1,7 @@
 #include "duel/practice_rival.h"
 
+#include <optional>
+
 #include "duel/keystrokes.h"
 #include "duel/tables.h"
 #include "net/local_link.h"
@@ -42,10 +44,12 @@ bool RivalPicture::over() const {
 }
 
 PracticeRival::PracticeRival(net::Socket sock, int speed)
-    : sock_(std::move(sock)),
-      key_ms_(60000.0 / speed),
-      random_(std::random_device{}()),
-      thread_([this] { play(); }) {}
+    : sock_(std::move(sock)), key_ms_(60000.0 / speed), random_(std::random_device{}()) {
+    // Greeted from here, before the player's match begins: no word of the
+    // player's can end the match before the greeting is in.
+    net::send_event(sock_.fd(), net::kHello);
+    thread_ = std::thread([this] { play(); });
+}
 
 PracticeRival::~PracticeRival() {
     // Wakes the rival wherever it waits: its wait for the player's bytes
@@ -80,8 +84,13 @@ bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point un
         const long n = net::receive_bytes(sock_.fd(), bytes, sizeof bytes);
         if (n <= 0) return false;
         for (long i = 0; i < n; ++i) {
-            picture_.take_players(bytes[i]);
-            if (picture_.over()) return false;
+            const std::optional<net::PeerEvent> event = net::event_of(bytes[i]);
+            if (event == net::PeerEvent::knock || event == net::PeerEvent::raise) {
+                picture_.take_players(bytes[i]);
+                if (picture_.over()) return false;
+            } else if (event == net::PeerEvent::host_won || event == net::PeerEvent::host_lost) {
+                return false;
+            }
         }
     }
 }
@@ -89,8 +98,11 @@ bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point un
 void PracticeRival::play() {
     while (follow_player_until(std::chrono::steady_clock::now() + next_word_time())) {
         net::send_event(sock_.fd(), picture_.play_own());
-        if (picture_.over()) return;
+        if (picture_.over()) break;
     }
+    // Closing first, as a joiner does, lets the player's side end without
+    // waiting for the close.
+    net::shutdown_connection(sock_.fd());
 }
 
 }  // namespace duel

@@ -21,8 +21,8 @@ inline constexpr int kDefaultPracticeSpeed = 200;
 // tell them. A pure picture; the rival's thread moves it.
 class RivalPicture {
   public:
-    // A byte from the player: a raise grows the player's tower, a knock
-    // takes the rival's top block. Anything else changes nothing.
+    // The player's word: a raise grows the player's tower, a knock takes
+    // the rival's top block.
     void take_players(char event);
     // The rival's next word: a knock while the player's tower stands as
     // high as its own or higher, a raise otherwise. Applies it to the
@@ -41,16 +41,19 @@ class RivalPicture {
 };
 
 // Plays the rival's side of one match on `sock`, one end of a local
-// connection whose other end the player's match plays on, from the moment
-// it is made. Before each word it pauses a moment, then takes as long as
-// typing the word's two-set keystrokes takes at `speed` keystrokes a
-// minute, give or take a little; now and then it mistypes a word and takes
-// that time again. Its words come from a generator of its own: the
-// program's shared sequence is drawn exactly as against a person.
+// connection whose other end the player's match plays on as the host, from
+// the moment it is made. It greets as a joiner does, so that the player's
+// match, the referee, tells it the verdict. Before each word it pauses a
+// moment, then takes as long as typing the word's two-set keystrokes takes
+// at `speed` keystrokes a minute, give or take a little; now and then it
+// mistypes a word and takes that time again. Its words come from a
+// generator of its own: the program's shared sequence is drawn exactly as
+// against a person.
 //
-// It stops when its picture says the match is over, or when the connection
-// ends. Destroying it shuts its end of the connection down and joins its
-// thread; the socket closes with it.
+// It stops, closing its end of the connection first as a joiner does, when
+// its picture says the match is over, when the verdict comes (the player's
+// picture decided first), or when the connection ends. Destroying it shuts
+// its end down and joins its thread; the socket closes with it.
 class PracticeRival {
   public:
     PracticeRival(net::Socket sock, int speed);
@@ -62,8 +65,9 @@ class PracticeRival {
     void play();
     // The time the next word takes, from the pause before it to its Enter.
     std::chrono::milliseconds next_word_time();
-    // Reads the player's bytes until `until` or the end of the match. False
-    // when the match is over or the connection has ended.
+    // Reads the player's bytes until `until`. False once the match is over
+    // for the rival: its picture says so, the verdict has come, or the
+    // connection has ended.
     bool follow_player_until(std::chrono::steady_clock::time_point until);
 
     net::Socket sock_;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/local_link.h"
+#include "net/peer_events.h"
 
 namespace {
 
@@ -25,13 +26,25 @@ std::optional<char> next_byte(int fd, std::chrono::milliseconds limit) {
     return byte;
 }
 
-// The rival's end closes once it has been destroyed: the end of the stream,
-// with nothing before it.
+// The rival's end of the connection closes, with nothing before the end.
 bool ended_with_nothing_more(int fd) {
     char byte;
     return net::wait_readable(fd, 5s) == net::Readable::yes &&
            net::receive_bytes(fd, &byte, 1) == 0;
 }
+
+// A rival at `speed` on a local connection, which has greeted as a joiner.
+struct Practice {
+    explicit Practice(int speed) {
+        net::LocalPair pair = net::local_pair();
+        EXPECT_TRUE(pair.ok());
+        player = std::move(pair.one);
+        rival.emplace(std::move(pair.other), speed);
+        EXPECT_EQ(next_byte(player.fd(), 5s), 'h');
+    }
+    net::Socket player;
+    std::optional<duel::PracticeRival> rival;
+};
 
 TEST(RivalPicture, KnocksWhileThePlayerStandsAsHighRaisesOtherwiseAndFollowsThePlayer) {
     duel::RivalPicture p;
@@ -50,44 +63,39 @@ TEST(RivalPicture, KnocksWhileThePlayerStandsAsHighRaisesOtherwiseAndFollowsTheP
     EXPECT_TRUE(p.over());  // the player's twelfth block
 }
 
-TEST(PracticeRival, AgainstASilentPlayerItKnocksOnceThenRaisesToTwelveAndStops) {
-    net::LocalPair pair = net::local_pair();
-    ASSERT_TRUE(pair.ok());
-    std::optional<duel::PracticeRival> rival(std::in_place, std::move(pair.other), 60000);
+TEST(PracticeRival, AgainstASilentPlayerItKnocksOnceRaisesToTwelveAndClosesFirst) {
+    Practice p(60000);
     std::string sent;
     while (sent.size() < 10) {
-        std::optional<char> byte = next_byte(pair.one.fd(), 5s);
+        std::optional<char> byte = next_byte(p.player.fd(), 5s);
         if (!byte) break;
         sent += *byte;
     }
     EXPECT_EQ(sent, "cuuuuuuuuu");
-    // At a keystroke a millisecond, a dozen more words would have come by now.
-    EXPECT_EQ(next_byte(pair.one.fd(), 300ms), std::nullopt);
-    rival.reset();
-    EXPECT_TRUE(ended_with_nothing_more(pair.one.fd()));
+    EXPECT_TRUE(ended_with_nothing_more(p.player.fd()));
 }
 
-TEST(PracticeRival, ThePlayersKnocksTakeItsBlocksAndItsLastOneEndsItsMatch) {
-    net::LocalPair pair = net::local_pair();
-    ASSERT_TRUE(pair.ok());
+TEST(PracticeRival, ThePlayersKnocksTakeItsBlocksAndTheLastOneEndsItsMatch) {
     // At 1000 keystrokes a minute its first word takes a third of a second
     // at the very least: the three knocks come first.
-    std::optional<duel::PracticeRival> rival(std::in_place, std::move(pair.other), 1000);
-    ASSERT_EQ(net::send_bytes(pair.one.fd(), "ccc", 3), 3);
-    EXPECT_EQ(next_byte(pair.one.fd(), 1500ms), std::nullopt);
-    rival.reset();
-    EXPECT_TRUE(ended_with_nothing_more(pair.one.fd()));
+    Practice p(1000);
+    ASSERT_EQ(net::send_bytes(p.player.fd(), "ccc", 3), 3);
+    EXPECT_TRUE(ended_with_nothing_more(p.player.fd()));
+}
+
+TEST(PracticeRival, TheVerdictEndsItsMatchWhateverItsPictureSays) {
+    Practice p(50);
+    net::send_event(p.player.fd(), 'w');  // the host won
+    EXPECT_TRUE(ended_with_nothing_more(p.player.fd()));
 }
 
 TEST(PracticeRival, DestroyedInTheMiddleOfAWordItStopsAtOnce) {
-    net::LocalPair pair = net::local_pair();
-    ASSERT_TRUE(pair.ok());
-    std::optional<duel::PracticeRival> rival(std::in_place, std::move(pair.other), 50);
+    Practice p(50);
     std::this_thread::sleep_for(50ms);  // well into its first word, which takes seconds
     const Clock::time_point start = Clock::now();
-    rival.reset();
+    p.rival.reset();
     EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_TRUE(ended_with_nothing_more(pair.one.fd()));
+    EXPECT_TRUE(ended_with_nothing_more(p.player.fd()));
 }
 
 }  // namespace
