@@ -109,8 +109,8 @@ void print_usage(std::FILE* to) {
         "  --join ADDRESS      join the match hosted at the IPv4 ADDRESS at once\n"
         "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
         "                      keystrokes a minute (50 to 1000, default 200)\n"
-        "  -h, --help          show this help and leave\n"
-        "  -V, --version       show the version and leave\n",
+        "  -h, --help          show this help and exit\n"
+        "  -V, --version       show the version and exit\n",
         to);
 }
 
