@@ -90,7 +90,7 @@ gtest_discover_tests(win_unit_tests DISCOVERY_TIMEOUT 120
 # build: driven by a program of the Linux build (TAJA_NATIVE_BUILD), which
 # builds it but leaves running it to this build.
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/taja-duel-wine
-  CONTENT "#!/bin/sh\nexec '${CMAKE_BINARY_DIR}/wine-run' '$<TARGET_FILE:taja-duel>'\n"
+  CONTENT "#!/bin/sh\nexec '${CMAKE_BINARY_DIR}/wine-run' '$<TARGET_FILE:taja-duel>' \"$@\"\n"
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 # A console with the player's own text in it, where the exe runs.
 add_executable(player_console ${CMAKE_SOURCE_DIR}/tests/wine_tools/player_console.cpp)
@@ -99,7 +99,7 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/player-console-wine
   CONTENT "#!/bin/sh\nexec '${CMAKE_BINARY_DIR}/wine-run' '$<TARGET_FILE:player_console>'\n"
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(TAJA_NATIVE_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH "The Linux build tree")
-foreach(suite WineMenu WineConsole WineDuel)
+foreach(suite WineMenu WineConsole WineDuel WinePractice)
   add_test(NAME ${suite} COMMAND ${TAJA_NATIVE_BUILD}/e2e_wine_tests --gtest_filter=${suite}.*)
   set_tests_properties(${suite} PROPERTIES
     ENVIRONMENT "TAJA_DUEL_WINE=${CMAKE_BINARY_DIR}/taja-duel-wine;TAJA_PLAYER_CONSOLE_WINE=${CMAKE_BINARY_DIR}/player-console-wine")

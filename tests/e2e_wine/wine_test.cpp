@@ -277,4 +277,24 @@ TEST_F(WineDuel, LinuxHostsWineJoinsBothBoardsAgreeEventsCrossTheMatchEndsAndAga
     fs::remove_all(home);
 }
 
+using WinePractice = Wine;
+
+// Alone against the practice rival on its loopback connection, typing
+// nothing: one block knocked off, the rival's tower up to twelve, the loss,
+// and the next match.
+TEST_F(WinePractice, WithNoKeyTypedTheRivalsTwelfthBlockWinsAndTheNextMatchStarts) {
+    PtyProcess game(wine_duel(), 169, 50, {}, {"--practice", "1000"});
+    ASSERT_TRUE(game.wait_for(board_shown, kStart)) << game.dump();
+    for (int h = 4; h <= 12; ++h) {
+        ASSERT_TRUE(game.wait_for(
+            [h](const VtScreen& s) { return rival_tower(s) == h && own_tower(s) == 2; }, kStep))
+            << h << "\n"
+            << game.dump();
+    }
+    ASSERT_TRUE(
+        game.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }, kStep))
+        << game.dump();
+    ASSERT_TRUE(game.wait_for(board_shown, kStep)) << game.dump();
+}
+
 }  // namespace
