@@ -84,6 +84,12 @@ inline bool only_row_25(const VtScreen& s, const std::string& text) {
 
 inline bool waiting(const VtScreen& s) { return only_row_25(s, kWaiting); }
 inline bool prompted(const VtScreen& s) { return s.row(25) == at_cell_80(kPrompt); }
+// The prompt with `address` (ASCII, up to 20 characters) in its field and
+// the cursor after it: how it stands after a match or a failed connect.
+inline bool prompted_with(const VtScreen& s, const std::string& address) {
+    return s.row(25) == at_cell_80(kPrompt + address) && s.cursor().y == 25 &&
+           s.cursor().x == kFieldX + static_cast<int>(address.size());
+}
 inline bool result_shown(const VtScreen& s, const char* result) {
     return s.text(84, 10, 14).substr(0, std::string(result).size()) == result;
 }
