@@ -680,7 +680,7 @@ TEST_F(Duel, JoinFromTheCommandLinePlaysWithoutThePromptAndEnterRejoins) {
     ASSERT_TRUE(join.wait_for([&](const VtScreen& s) {
         return prompted_with_address(s) && s.row(27) == at_cell_80(kRefused);
     })) << join.dump();
-    Game host(home, {"--host"});
+    Game host(home, std::vector<std::string>{"--host"});
     ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
     join.type("\r");
     ASSERT_TRUE(join.wait_for(match_running)) << join.dump();

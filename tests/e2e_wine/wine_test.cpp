@@ -283,7 +283,7 @@ using WinePractice = Wine;
 // nothing: one block knocked off, the rival's tower up to twelve, the loss,
 // and the next match.
 TEST_F(WinePractice, WithNoKeyTypedTheRivalsTwelfthBlockWinsAndTheNextMatchStarts) {
-    PtyProcess game(wine_duel(), 169, 50, {}, {"--practice", "1000"});
+    PtyProcess game(wine_duel(), 169, 50, {}, false, {"--practice", "1000"});
     ASSERT_TRUE(game.wait_for(board_shown, kStart)) << game.dump();
     for (int h = 4; h <= 12; ++h) {
         ASSERT_TRUE(game.wait_for(
