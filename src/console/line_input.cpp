@@ -51,7 +51,7 @@ bool LineInput::feed_kept(Field field, LineRead& read) {
         enter = feed_key(editor_, composer_.get(), static_cast<std::uint8_t>(kept_[used++]));
     }
     kept_.erase(0, used);
-    draw(field);
+    if (!enter || enter_echo_ == EnterEcho::line) draw(field);
     if (enter) {
         read = {ReadStatus::line, to_cp949_.convert(editor_.take_line()), *first_key_};
         first_key_.reset();  // what came after the Enter starts the next line

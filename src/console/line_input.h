@@ -42,6 +42,11 @@ struct LineRead {
 // duel's words, never for an address.
 enum class Composition { none, hangul };
 
+// What the Enter that ends a line draws: the line as it now stands (the
+// syllable being composed no longer underlined), or nothing, for a caller
+// that draws the field again in a step of its own right after.
+enum class EnterEcho { line, none };
+
 // Reads lines from console_in() with the line discipline of LineEditor.
 // Make it after open_console(): it reads the terminal's encoding then.
 //
@@ -49,7 +54,8 @@ enum class Composition { none, hangul };
 // cancel() may come from any thread at any time.
 class LineInput {
   public:
-    explicit LineInput(Composition composition = Composition::none);
+    explicit LineInput(Composition composition = Composition::none,
+                       EnterEcho enter_echo = EnterEcho::line);
     ~LineInput();
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;
@@ -61,6 +67,8 @@ class LineInput {
     // rests right after the typed text. The echo is drawn in whatever colour
     // is current, as a console's own echo would be. A syllable being
     // composed shows underlined after the text, with the cursor after it.
+    //
+    // The Enter draws as `enter_echo` says.
     //
     // Input that arrives after the Enter is kept for the next read, so lines
     // typed in one burst come out one per read. Lines kept from before the
@@ -89,11 +97,13 @@ class LineInput {
     void draw(Field field) const;
     void drop_typed();
     // Feeds what was read and not yet fed, up to and including an Enter,
-    // then draws the field. True, with the line in `read`, after an Enter.
+    // then draws the field as read_line says. True, with the line in `read`,
+    // after an Enter.
     bool feed_kept(Field field, LineRead& read);
 
     LineEditor editor_;
     std::unique_ptr<HangulComposer> composer_;  // none when keys do not compose
+    EnterEcho enter_echo_;
     Converter to_cp949_;
     std::string kept_;  // read from the terminal, not yet fed to the editor
     std::optional<std::chrono::steady_clock::time_point> first_key_;  // of the line being typed

@@ -35,10 +35,11 @@ struct LineInput::Wakeup {
     int write_end = -1;
 };
 
-LineInput::LineInput(Composition composition)
+LineInput::LineInput(Composition composition, EnterEcho enter_echo)
     : editor_(framing_of(terminal_encoding())),
       composer_(composition == Composition::hangul ? make_hangul_composer(terminal_encoding())
                                                    : nullptr),
+      enter_echo_(enter_echo),
       to_cp949_(terminal_encoding(), "CP949"),
       wake_(std::make_unique<Wakeup>()) {
     int fds[2];

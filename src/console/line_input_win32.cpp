@@ -51,8 +51,11 @@ struct LineInput::Wakeup {
 
 // Keys never compose here: the console's input method does (see
 // make_hangul_composer).
-LineInput::LineInput(Composition)
-    : editor_(Framing::utf8), to_cp949_("UTF-8", "CP949"), wake_(std::make_unique<Wakeup>()) {
+LineInput::LineInput(Composition, EnterEcho enter_echo)
+    : editor_(Framing::utf8),
+      enter_echo_(enter_echo),
+      to_cp949_("UTF-8", "CP949"),
+      wake_(std::make_unique<Wakeup>()) {
     wake_->event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 

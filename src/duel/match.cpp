@@ -299,8 +299,14 @@ void play_match(int peer, Mode mode) {
     TypedWordReader reader(inbox);
     Outcome outcome = Outcome::running;
     while (outcome == Outcome::running) {
-        outcome = std::visit([&match](auto&& arrival) { return match.apply(std::move(arrival)); },
-                             inbox.take());
+        Arrival arrival = inbox.take();
+        if (auto* line = std::get_if<TypedLine>(&arrival)) {
+            console::DrawStep step;
+            outcome = match.apply(std::move(*line));
+            reader.next_line();
+        } else {
+            outcome = match.apply(std::get<net::PeerEvent>(arrival));
+        }
     }
     end_match(match, outcome, reader, receiver);
 }

@@ -2,7 +2,9 @@
 // that the match can apply the rival's events while the player types.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -23,9 +25,11 @@ inline constexpr int kInputCells = 15;
 std::deque<std::string> split_words(std::string_view line);
 
 // The reader of one match: one thread, from the start of the match until
-// abandon(), that reads line after line in the input field (echoed there,
-// the field blank and the cursor on its first cell as each line begins) and
-// posts each line ended with Enter to the match's inbox, blank ones too.
+// abandon(), that reads line after line in the input field (echoed there)
+// and posts each line ended with Enter to the match's inbox, blank ones too.
+// The line stays in the field until the match, as it takes the line, calls
+// next_line() in the drawing step that applies it: so a typed word reaches
+// the terminal in one write, the field's blanking included.
 class TypedWordReader {
   public:
     explicit TypedWordReader(Inbox& inbox);
@@ -39,6 +43,9 @@ class TypedWordReader {
     // taken. Lines already posted stay in the inbox, which goes with the
     // match.
     void abandon();
+    // Blanks the field, the cursor resting on its first cell, in the
+    // caller's drawing step, and lets the reader go on to the next line.
+    void next_line();
     // Drops every key typed so far that no read has taken (for keys typed
     // during the result pause). Only once abandoned.
     void discard_pending_input() { input_.discard_pending_input(); }
@@ -47,6 +54,10 @@ class TypedWordReader {
     void read_lines(Inbox& inbox);
 
     console::LineInput input_;
+    std::mutex mutex_;
+    std::condition_variable go_on_;
+    bool line_waiting_ = false;  // posted, and next_line() not called yet
+    bool abandoned_ = false;
     std::thread thread_;
 };
 

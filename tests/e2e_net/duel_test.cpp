@@ -382,8 +382,10 @@ TEST_F(Duel, LetterKeysComposeTheWordsWithoutAnInputMethod) {
 }
 
 // The program's writes to its terminal, one by one: the start-up with the
-// menu, and a fresh board, each in a handful; a rival's event in one.
-TEST_F(Duel, TheMenuAndABoardTakeAHandfulOfWritesAndARivalsEventOne) {
+// menu, and a fresh board, each in a handful; a rival's event in one, and a
+// typed word's Enter (its syllable committed, the tower, the field blanked)
+// in one.
+TEST_F(Duel, TheMenuAndABoardTakeAHandfulOfWritesAndAnEventOrAWordOne) {
     Game host(home, true);
     host.host();
     auto writes = [&] { return host.proc().screen().reads(); };
@@ -405,6 +407,18 @@ TEST_F(Duel, TheMenuAndABoardTakeAHandfulOfWritesAndARivalsEventOne) {
     taja::test::send_raw(peer.fd(), "c");
     ASSERT_TRUE(host.wait_for([](const VtScreen& s) { return own_tower(s) == 2; }));
     EXPECT_EQ(writes() - mark, 1) << "a knock";
+
+    const std::string word = plain_slot_words(host).front();
+    host.type(two_set_keys(word));
+    ASSERT_TRUE(host.wait_for([&](const VtScreen& s) { return trim(s.text(84, 48, 15)) == word; }))
+        << host.dump();
+    mark = writes();
+    host.type("\r");
+    EXPECT_EQ(read_byte(peer.fd()), 'u');
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return own_tower(s) == 3 && trim(s.text(84, 48, 15)).empty() && s.cursor().x == 84;
+    })) << host.dump();
+    EXPECT_EQ(writes() - mark, 1) << "a typed word";
 }
 
 // A resize while a syllable is being composed brings it back as it stood:
