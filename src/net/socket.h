@@ -44,7 +44,7 @@ void set_nodelay(int fd);
 void set_keepalive(int fd);
 
 // Ends the connection in both directions. A thread blocked reading the
-// socket wakes and reads the end (0), and the peer reads the end too.
+// socket wakes, its read returning 0 or -1, and the peer reads the end.
 void shutdown_connection(int fd);
 
 // One send of `n` bytes. A peer that has gone does not raise SIGPIPE; the

@@ -55,7 +55,13 @@ void set_keepalive(int fd) {
                  sizeof max_rt_s);
 }
 
-void shutdown_connection(int fd) { ::shutdown(handle(fd), SD_BOTH); }
+// A recv already waiting is not woken by the shutdown alone (wine leaves it
+// waiting for the peer), so it is cancelled too: it then fails, and a recv
+// that comes after the shutdown fails at once.
+void shutdown_connection(int fd) {
+    ::shutdown(handle(fd), SD_BOTH);
+    ::CancelIoEx(reinterpret_cast<HANDLE>(handle(fd)), nullptr);
+}
 
 // Windows raises no signal for a peer that has gone: a send just fails.
 long send_bytes(int fd, const char* bytes, std::size_t n) {
