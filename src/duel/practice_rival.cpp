@@ -87,7 +87,6 @@ bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point un
             const std::optional<net::PeerEvent> event = net::event_of(bytes[i]);
             if (event == net::PeerEvent::knock || event == net::PeerEvent::raise) {
                 picture_.take_players(bytes[i]);
-                if (picture_.over()) return false;
             } else if (event == net::PeerEvent::host_won || event == net::PeerEvent::host_lost) {
                 return false;
             }
@@ -97,8 +96,7 @@ bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point un
 
 void PracticeRival::play() {
     while (follow_player_until(std::chrono::steady_clock::now() + next_word_time())) {
-        net::send_event(sock_.fd(), picture_.play_own());
-        if (picture_.over()) break;
+        if (!picture_.over()) net::send_event(sock_.fd(), picture_.play_own());
     }
     // Closing first, as a joiner does, lets the player's side end without
     // waiting for the close.

@@ -50,10 +50,12 @@ class RivalPicture {
 // generator of its own: the program's shared sequence is drawn exactly as
 // against a person.
 //
-// It stops, closing its end of the connection first as a joiner does, when
-// its picture says the match is over, when the verdict comes (the player's
-// picture decided first), or when the connection ends. Destroying it shuts
-// its end down and joins its thread; the socket closes with it.
+// As a joiner does, it types nothing while its picture stands at an end:
+// the player's words still in flight may take the picture back into play,
+// and the verdict of the player's match decides. It stops, closing its end
+// of the connection first as a joiner does, when the verdict comes or the
+// connection ends. Destroying it shuts its end down and joins its thread;
+// the socket closes with it.
 class PracticeRival {
   public:
     PracticeRival(net::Socket sock, int speed);
@@ -66,8 +68,7 @@ class PracticeRival {
     // The time the next word takes, from the pause before it to its Enter.
     std::chrono::milliseconds next_word_time();
     // Reads the player's bytes until `until`. False once the match is over
-    // for the rival: its picture says so, the verdict has come, or the
-    // connection has ended.
+    // for the rival: the verdict has come, or the connection has ended.
     bool follow_player_until(std::chrono::steady_clock::time_point until);
 
     net::Socket sock_;
