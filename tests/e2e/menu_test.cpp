@@ -226,11 +226,11 @@ bool blocked_in_write(pid_t pid) {
     return syscall >> number && number == SYS_write;
 }
 
-TEST(StalledTerminal, TermEndsTheProgramAndRestoresTheTerminal) {
-    PtyProcess game;
-    ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
+// Stops reading the menu's terminal and moves in the menu until the main
+// thread is blocked in a write: each move draws the frame again, and the
+// terminal takes none of it. False if it never blocked.
+bool stall_in_write(PtyProcess& game) {
     game.screen().pause();
-    // Each move draws the frame again; the terminal takes none of it.
     std::string moves;
     for (int i = 0; i < 600; ++i) moves += std::string(keys::kDown) + std::string(keys::kUp);
     game.type(moves);
@@ -238,7 +238,13 @@ TEST(StalledTerminal, TermEndsTheProgramAndRestoresTheTerminal) {
     while (!blocked_in_write(game.pid()) && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ASSERT_TRUE(blocked_in_write(game.pid()));
+    return blocked_in_write(game.pid());
+}
+
+TEST(StalledTerminal, TermEndsTheProgramAndRestoresTheTerminal) {
+    PtyProcess game;
+    ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
+    ASSERT_TRUE(stall_in_write(game));
 
     ::kill(game.pid(), SIGTERM);
     ASSERT_TRUE(game.wait_exit()) << "a drawing step stuck in its write kept the program alive";
@@ -257,15 +263,7 @@ class StalledAndResized : public ::testing::TestWithParam<ExitSignal> {};
 TEST_P(StalledAndResized, EndsTheProgramAndRestoresTheTerminal) {
     PtyProcess game;
     ASSERT_TRUE(game.wait_for(menu_shown)) << game.dump();
-    game.screen().pause();
-    std::string moves;
-    for (int i = 0; i < 600; ++i) moves += std::string(keys::kDown) + std::string(keys::kUp);
-    game.type(moves);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!blocked_in_write(game.pid()) && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(blocked_in_write(game.pid()));
+    ASSERT_TRUE(stall_in_write(game));
     game.resize(80, 24);
     game.resize(169, 50);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the resizes are taken
