@@ -15,7 +15,6 @@
 
 #include "console/console.h"
 #include "duel/match.h"
-#include "duel/state.h"
 #include "sound/music.h"
 #include "support/peer_harness.h"
 #include "support/pty_process.h"

@@ -19,13 +19,13 @@ ConsoleState& state() {
 
 void open_console(int in_fd, int out_fd) {
     ConsoleState& s = state();
-    std::lock_guard guard(s.lock);
     s.in_fd = in_fd;
     s.out_fd = out_fd;
     std::setlocale(LC_CTYPE, "");
     std::string enc = terminal_encoding();
     s.screen = Screen(kScreenWidth, kScreenHeight, framing_of(enc));
     s.shown = Shown{};  // a terminal new to us
+    s.input_ended = false;
     if (framing_of(enc) == Framing::double_byte) {
         s.to_terminal.reset();  // the terminal reads our bytes as they are
     } else {
@@ -36,7 +36,7 @@ void open_console(int in_fd, int out_fd) {
 int console_in() { return state().in_fd; }
 int console_out() { return state().out_fd; }
 
-DrawStep::DrawStep() : lock_(state().lock) { ++state().depth; }
+DrawStep::DrawStep() { ++state().depth; }
 
 DrawStep::~DrawStep() {
     ConsoleState& s = state();
@@ -47,7 +47,9 @@ DrawStep::~DrawStep() {
     present(s.screen);
 }
 
-bool end_drawing(std::chrono::milliseconds wait) { return state().lock.try_lock_for(wait); }
+void present_pending() {
+    DrawStep step;  // a step that draws nothing: its end presents what waits
+}
 
 void set_cursor(int x, int y) {
     DrawStep step;
@@ -112,7 +114,6 @@ void print_text(const char* format, ...) {
     va_end(again);
     write_cp949(text);
 }
-
 
 void write_raw(const char* bytes, std::size_t n) {
     DrawStep step;

@@ -1,20 +1,19 @@
 // The console: cursor placement by cell and by three-cell grid column, text
 // colour, clearing, and printf-style output of CP949 text.
 //
-// The cursor position and the current colour are one state shared by every
-// thread. A drawing step -- a placement, maybe a colour, and the text that
-// belongs there -- must reach the terminal whole, so every step holds the
-// console lock (see DrawStep). The primitives draw into the console's model
-// of the screen; when the outermost step ends, what it changed is on the
-// terminal, sent in one go, with the cursor placed once. Each primitive is a
-// step for itself too, so a lone primitive is on the terminal when it
-// returns.
+// Only the program's loop thread draws (see loop.h). A drawing step -- a
+// placement, maybe a colour, and the text that belongs there -- reaches the
+// terminal whole: the primitives draw into the console's model of the
+// screen, and when the outermost step ends, what it changed is presented in
+// one go, with the cursor placed once. Each primitive is a step for itself
+// too, so a lone primitive is presented when it returns. A terminal that
+// does not take what is presented never holds the program up: the model
+// keeps what it has not been shown, and the loop presents the latest state
+// when the terminal reads again.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 namespace console {
 
@@ -34,25 +33,15 @@ void open_console(int in_fd = 0, int out_fd = 1);
 int console_in();
 int console_out();
 
-// Holds the console lock for one drawing step. Steps nest on one thread; the
-// outermost one presents the step when it ends.
+// One drawing step. Steps nest; the outermost one presents the step when it
+// ends.
 class DrawStep {
   public:
     DrawStep();
     ~DrawStep();
     DrawStep(const DrawStep&) = delete;
     DrawStep& operator=(const DrawStep&) = delete;
-
-  private:
-    std::unique_lock<std::recursive_timed_mutex> lock_;
 };
-
-// The way out of the program: waits up to `wait` for the drawing step in
-// progress to end, then holds the console lock for good, so that no step is
-// cut in half by the restore and none follows it. False if the step did not
-// end in time (a write to a terminal that does not read): the caller gives
-// the terminal back regardless.
-bool end_drawing(std::chrono::milliseconds wait);
 
 void set_cursor(int x, int y);
 void set_cursor_grid(int col, int row);  // cell (3 * col, row)

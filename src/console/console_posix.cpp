@@ -1,6 +1,5 @@
 // The console on a POSIX terminal: ECMA-48 / VT escape sequences written
 // straight to the terminal, CP949 converted to the terminal's encoding.
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,20 +8,19 @@
 
 #include "console/console.h"
 #include "console/console_detail.h"
-#include "console/keys.h"
 
 namespace console {
 
 namespace {
 
-// A terminal sends an escape sequence in one go: an ESC that nothing follows
-// within this long is the Escape key.
-constexpr int kEscapeWaitMs = 50;
-
-// The POSIX half of the console's state, under the console lock.
+// The POSIX half of the console's state.
 struct Terminal {
     std::string control;  // mode sequences for the next present
     std::string out;      // the bytes of one present
+    // What the terminal has not taken yet of the last present: its
+    // descriptor is non-blocking while the program owns it.
+    std::string pending;
+    std::size_t pending_from = 0;
     // While the terminal is too small for the screen, drawing goes on into
     // the model only and the terminal shows what size is needed.
     bool screen_hidden = false;
@@ -33,24 +31,26 @@ Terminal& terminal() {
     return t;
 }
 
-// Writes all of `n` bytes, looping on partial writes and interruptions. A
-// terminal that is gone (EIO, EPIPE) takes nothing more; there is no one to
-// report it to on screen.
-void write_all(int fd, const char* p, std::size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
+// Writes what the terminal has not taken yet, as far as it takes it now,
+// looping on partial writes and interruptions. True once nothing is left. A
+// terminal that is gone (EIO, EPIPE) takes nothing more, and there is no one
+// to report it to on screen: what it did not take is dropped.
+bool write_pending(Terminal& t, int fd) {
+    while (t.pending_from < t.pending.size()) {
+        ssize_t w = ::write(fd, t.pending.data() + t.pending_from, t.pending.size() - t.pending_from);
         if (w > 0) {
-            p += w;
-            n -= static_cast<std::size_t>(w);
+            t.pending_from += static_cast<std::size_t>(w);
         } else if (w < 0 && errno == EINTR) {
             continue;
-        } else if (w < 0 && errno == EAGAIN) {
-            pollfd pfd{fd, POLLOUT, 0};
-            ::poll(&pfd, 1, -1);
+        } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return false;
         } else {
-            return;
+            break;
         }
     }
+    t.pending.clear();
+    t.pending_from = 0;
+    return true;
 }
 
 void move(Terminal& t, int x, int y) {
@@ -85,10 +85,11 @@ void pen(Terminal& t, Attr attr) {
 }  // namespace
 
 void present(Screen& screen) {
+    Terminal& t = terminal();
+    if (!write_pending(t, state().out_fd)) return;  // the model keeps its changes
     const int cursor_x = screen.x();
     const int cursor_y = screen.y();
     Screen::Changes changes = screen.take_changes();
-    Terminal& t = terminal();
     Shown& shown = state().shown;
     t.out.clear();
     t.out.swap(t.control);  // the modes first
@@ -109,7 +110,16 @@ void present(Screen& screen) {
             shown.cursor_hidden = true;
         }
     }
-    write_all(state().out_fd, t.out.data(), t.out.size());
+    t.pending.swap(t.out);
+    write_pending(t, state().out_fd);
+}
+
+bool output_pending() { return !terminal().pending.empty(); }
+
+void drop_pending_output() {
+    Terminal& t = terminal();
+    t.pending.clear();
+    t.pending_from = 0;
 }
 
 void send_control(std::string_view sequence) {
@@ -123,17 +133,16 @@ void hide_screen(const std::string& message) {
     Terminal& t = terminal();
     t.screen_hidden = true;
     s.shown = Shown{};
-    std::string out = "\x1b[0;37;40m\x1b[2J";  // SGR grey on black, ED the whole screen
+    t.control += "\x1b[0;37;40m\x1b[2J";  // SGR grey on black, ED the whole screen
     std::size_t start = 0;
     for (int row = 0; start <= message.size(); ++row) {
         std::size_t end = message.find('\n', start);
         if (end == std::string::npos) end = message.size();
         std::string line = message.substr(start, end - start);
-        out += "\x1b[" + std::to_string(row + 1) + ";1H";  // CUP: the line's row
-        out += s.to_terminal ? s.to_terminal->convert(line) : line;
+        t.control += "\x1b[" + std::to_string(row + 1) + ";1H";  // CUP: the line's row
+        t.control += s.to_terminal ? s.to_terminal->convert(line) : line;
         start = end + 1;
     }
-    write_all(s.out_fd, out.data(), out.size());
 }
 
 void show_screen() {
@@ -142,54 +151,6 @@ void show_screen() {
     t.screen_hidden = false;
     state().shown = Shown{};
     state().screen.invalidate();
-}
-
-// The menu's keys and the keys of a wait for Escape: one at a time, on the
-// main thread.
-KeyDecoder& key_decoder() {
-    static KeyDecoder decoder;
-    return decoder;
-}
-
-int read_key() {
-    KeyDecoder& decoder = key_decoder();
-    const int fd = state().in_fd;
-    while (!decoder.has_key()) {
-        unsigned char buf[64];
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return -1;
-        for (ssize_t i = 0; i < n; ++i) decoder.feed(buf[i]);
-        if (decoder.awaiting_escape()) {
-            // A terminal sends an escape sequence in one go. If nothing
-            // follows the ESC within a moment, it was the Escape key.
-            pollfd pfd{fd, POLLIN, 0};
-            if (::poll(&pfd, 1, kEscapeWaitMs) <= 0) decoder.flush();
-        }
-    }
-    return decoder.take_key();
-}
-
-KeysWaiting take_waiting_keys() {
-    KeyDecoder& decoder = key_decoder();
-    const int fd = state().in_fd;
-    bool escape = false;
-    for (;;) {
-        // Nothing waiting: done, unless an ESC waits for what follows it.
-        pollfd pfd{fd, POLLIN, 0};
-        int r = ::poll(&pfd, 1, decoder.awaiting_escape() ? kEscapeWaitMs : 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r == 0 && decoder.awaiting_escape()) decoder.flush();
-        if (r <= 0) break;
-        unsigned char buf[64];
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) return KeysWaiting::ended;
-        for (ssize_t i = 0; i < n; ++i) decoder.feed(buf[i]);
-        while (decoder.has_key()) escape = decoder.take_key() == kEscapeKey || escape;
-    }
-    while (decoder.has_key()) escape = decoder.take_key() == kEscapeKey || escape;
-    return escape ? KeysWaiting::escape : KeysWaiting::none;
 }
 
 }  // namespace console

@@ -1,7 +1,7 @@
-// Single-key input for the menu, with the semantics of the DOS console's
-// _getch: one byte per call, no echo, no waiting for Enter. Arrow keys come
-// out in the console's two-byte form: 224, then 72 up, 80 down, 75 left,
-// 77 right.
+// Single keys for the menu and the waits that Esc ends, with the semantics
+// of the DOS console's _getch: one byte per key, no echo, no waiting for
+// Enter. Arrow keys come out in the console's two-byte form: 224, then 72
+// up, 80 down, 75 left, 77 right.
 #pragma once
 
 #include <cstdint>
@@ -44,24 +44,5 @@ class KeyDecoder {
 };
 
 inline constexpr std::uint8_t kEscapeKey = 27;
-
-// Reads one key byte from the console's input, blocking until there is one.
-// Returns -1 when the input has ended (the terminal is gone).
-int read_key();
-
-// What a wait that only the Escape key may end finds in the console's input
-// once it has keys to read (console_in() is readable on POSIX; the console's
-// input handle is signalled on Windows).
-enum class KeysWaiting {
-    none,    // keys, but not Escape: all of them dropped
-    escape,  // the Escape key was among them; the rest dropped
-    ended,   // the input has ended: no key will ever come
-};
-
-// Takes every key waiting in the console's input without waiting for more,
-// except for the moment that tells the Escape key from the start of an
-// escape sequence. One thread at a time, and not while read_key or a line
-// read is in progress.
-KeysWaiting take_waiting_keys();
 
 }  // namespace console

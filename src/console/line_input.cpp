@@ -4,14 +4,16 @@
 #include <algorithm>
 
 #include "console/console.h"
+#include "console/loop.h"
 
 namespace console {
 
-void LineInput::draw(Field field) const {
-    const std::string none;
-    const std::string& preedit = composer_ ? composer_->preedit() : none;
+namespace {
+
+// The echo of `editor`'s line, and of the syllable being composed after it.
+void draw_echo(Field field, const LineEditor& editor, const std::string& preedit) {
     const int preedit_cells = preedit.empty() ? 0 : kPreeditCells;
-    const LineEditor::Tail tail = editor_.tail(field.width - preedit_cells);
+    const LineEditor::Tail tail = editor.tail(field.width - preedit_cells);
     const int used = tail.width + preedit_cells;
     const std::string blanks(static_cast<std::size_t>(std::max(field.width - used, 0)), ' ');
     DrawStep hold;
@@ -25,7 +27,50 @@ void LineInput::draw(Field field) const {
     write_raw(blanks.data(), blanks.size());
 }
 
-void LineInput::drop_typed() {
+// Feeds `cp949` to `editor` as typed text. Control bytes (Enter, Backspace,
+// Esc) would be keys, not text: no line holds them.
+void feed_text(LineEditor& editor, std::string_view cp949) {
+    for (char c : Converter("CP949", terminal_encoding()).convert(cp949)) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte >= 0x20 && byte != 0x7f) editor.feed(byte);
+    }
+}
+
+}  // namespace
+
+void LineInput::draw(Field field) const {
+    const std::string none;
+    draw_echo(field, editor_, composer_ ? composer_->preedit() : none);
+}
+
+void LineInput::draw_line(Field field, std::string_view cp949) const {
+    LineEditor shown = editor_;
+    shown.clear();
+    feed_text(shown, cp949);
+    draw_echo(field, shown, {});
+}
+
+void LineInput::add(std::string_view keys) {
+    if (!first_key_ && !keys.empty()) first_key_ = std::chrono::steady_clock::now();
+    kept_ += keys;
+}
+
+std::optional<LineRead> LineInput::next_line() {
+    std::size_t used = 0;
+    bool enter = false;
+    while (used < kept_.size() && !enter) {
+        enter = feed_key(editor_, composer_.get(), static_cast<std::uint8_t>(kept_[used++]));
+    }
+    kept_.erase(0, used);
+    if (!enter) return std::nullopt;
+    LineRead read{to_cp949_.convert(editor_.take_line()), *first_key_};
+    // What came after the Enter starts the next line.
+    first_key_.reset();
+    if (!kept_.empty()) first_key_ = std::chrono::steady_clock::now();
+    return read;
+}
+
+void LineInput::drop() {
     editor_.clear();
     if (composer_) composer_->reset();
     kept_.clear();
@@ -35,28 +80,28 @@ void LineInput::drop_typed() {
 void LineInput::set_line(std::string_view cp949) {
     editor_.clear();
     if (composer_) composer_->reset();
-    // Control bytes (Enter, Backspace, Esc) would be keys, not text: no line
-    // holds them.
-    for (char c : Converter("CP949", terminal_encoding()).convert(cp949)) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (byte >= 0x20 && byte != 0x7f) editor_.feed(byte);
-    }
+    feed_text(editor_, cp949);
 }
 
-bool LineInput::feed_kept(Field field, LineRead& read) {
-    if (!first_key_ && !kept_.empty()) first_key_ = std::chrono::steady_clock::now();
-    std::size_t used = 0;
-    bool enter = false;
-    while (used < kept_.size() && !enter) {
-        enter = feed_key(editor_, composer_.get(), static_cast<std::uint8_t>(kept_[used++]));
+std::optional<LineRead> read_line(LineInput& input, Field field) {
+    std::optional<LineRead> line = input.next_line();
+    while (!line && !input_ended()) {
+        input.draw(field);
+        const auto pause = input.in_escape() ? std::optional(Clock::now() + kEscapePause)
+                                             : std::nullopt;
+        const Turn turn = next_turn(Keys::take, {}, pause);
+        input.add(turn.keys);
+        if (turn.timed_out && input.in_escape()) input.end_escape();
+        line = input.next_line();
     }
-    kept_.erase(0, used);
-    if (!enter || enter_echo_ == EnterEcho::line) draw(field);
-    if (enter) {
-        read = {ReadStatus::line, to_cp949_.convert(editor_.take_line()), *first_key_};
-        first_key_.reset();  // what came after the Enter starts the next line
+    DrawStep step;
+    if (line) {
+        input.draw_line(field, line->line);
+    } else {
+        input.draw(field);
     }
-    return enter;
+    clear_cursor_rest();
+    return line;
 }
 
 }  // namespace console

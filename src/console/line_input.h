@@ -1,8 +1,6 @@
-// Reading one typed line from the console, echoed into a field of the screen,
-// in a way that another thread can cancel.
+// Typed lines, echoed into a field of the screen.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -24,17 +22,10 @@ struct Field {
     int width;
 };
 
-enum class ReadStatus {
-    line,       // Enter was pressed; the line is in `line`
-    cancelled,  // cancel() was called
-    ended,      // the console's input has ended or failed
-};
-
+// A line ended with Enter.
 struct LineRead {
-    ReadStatus status;
-    std::string line;  // CP949, without the Enter; empty unless status is line
-    // When the first key of the line was read (for a line: its Enter was
-    // read at the moment read_line returned it).
+    std::string line;  // CP949, without the Enter
+    // When the first key of the line was typed.
     std::chrono::steady_clock::time_point first_key{};
 };
 
@@ -42,76 +33,59 @@ struct LineRead {
 // duel's words, never for an address.
 enum class Composition { none, hangul };
 
-// What the Enter that ends a line draws: the line as it now stands (the
-// syllable being composed no longer underlined), or nothing, for a caller
-// that draws the field again in a step of its own right after.
-enum class EnterEcho { line, none };
-
-// Reads lines from console_in() with the line discipline of LineEditor.
-// Make it after open_console(): it reads the terminal's encoding then.
-//
-// One thread at a time reads (read_line, resume, discard_pending_input);
-// cancel() may come from any thread at any time.
+// The line discipline of LineEditor over the keys the loop's turns bring
+// (loop.h): the owner adds each turn's keys, takes the lines they end, and
+// draws the field in its own drawing step. Make it after open_console(): it
+// reads the terminal's encoding then.
 class LineInput {
   public:
-    explicit LineInput(Composition composition = Composition::none,
-                       EnterEcho enter_echo = EnterEcho::line);
-    ~LineInput();
+    explicit LineInput(Composition composition = Composition::none);
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;
 
-    // Blocks until a line has been typed, the read is cancelled, or input
-    // ends. The field is drawn at once and after every key that changes the
-    // line, each time as one drawing step: the end of the line that fits,
-    // then blanks to the end of the field. While the read waits, the cursor
-    // rests right after the typed text. The echo is drawn in whatever colour
-    // is current, as a console's own echo would be. A syllable being
-    // composed shows underlined after the text, with the cursor after it.
-    //
-    // The Enter draws as `enter_echo` says.
-    //
-    // Input that arrives after the Enter is kept for the next read, so lines
-    // typed in one burst come out one per read. Lines kept from before the
-    // end of input are still returned before `ended`.
-    LineRead read_line(Field field);
+    // Typed bytes, in the terminal's encoding.
+    void add(std::string_view keys);
 
-    // Makes the read in progress, and every later one until resume(), return
-    // `cancelled` promptly without taking any more input. What was typed of
-    // the line, and what was kept after an earlier Enter, is dropped: it was
-    // meant for the read that was abandoned. The screen is left as it is.
-    void cancel();
+    // The next line among the keys added, up to its Enter; nothing while no
+    // Enter has come. Keys after the Enter wait for the next call, so lines
+    // typed in one burst come out one per call.
+    std::optional<LineRead> next_line();
 
-    // Lets reads run again after cancel(). Input typed since the cancel is
-    // still waiting in the terminal and goes to the next read.
-    void resume();
+    // Draws the field as one drawing step: the end of the line that fits,
+    // then blanks to the end of the field, in whatever colour is current, as
+    // a console's own echo would be. A syllable being composed shows
+    // underlined after the text. The cursor rests right after it all, so
+    // that the terminal's input method shows its unfinished syllable there.
+    void draw(Field field) const;
+    // Draws `cp949` in the field in the same way, as a line that stands
+    // there after its Enter.
+    void draw_line(Field field, std::string_view cp949) const;
 
-    // Drops the line typed so far, what was kept after an Enter, and every
-    // key waiting in the terminal: for keys typed while no read was wanted.
-    void discard_pending_input();
+    // The keys stopped inside an escape sequence: the owner waits no longer
+    // than kEscapePause for the rest, then ends it.
+    bool in_escape() const { return editor_.in_escape(); }
+    void end_escape() { editor_.end_escape(); }
+
+    // Drops the line typed so far and every key not yet fed: they were meant
+    // for a state that has ended.
+    void drop();
 
     // Puts `cp949` in the line, in place of what was typed so far, as if it
-    // had been typed: the next read starts from it, the cursor after it.
+    // had been typed: the cursor after it. Keys added and not yet fed stay.
     void set_line(std::string_view cp949);
 
   private:
-    void draw(Field field) const;
-    void drop_typed();
-    // Feeds what was read and not yet fed, up to and including an Enter,
-    // then draws the field as read_line says. True, with the line in `read`,
-    // after an Enter.
-    bool feed_kept(Field field, LineRead& read);
-
     LineEditor editor_;
     std::unique_ptr<HangulComposer> composer_;  // none when keys do not compose
-    EnterEcho enter_echo_;
     Converter to_cp949_;
-    std::string kept_;  // read from the terminal, not yet fed to the editor
+    std::string kept_;  // added, not yet fed to the editor
     std::optional<std::chrono::steady_clock::time_point> first_key_;  // of the line being typed
-    std::atomic<bool> cancelled_{false};
-    // How cancel() ends a wait: the platform's wake-up (a pipe on POSIX, an
-    // event on Windows).
-    struct Wakeup;
-    std::unique_ptr<Wakeup> wake_;
 };
+
+// Reads one line in the program's loop, for a state that waits for nothing
+// else: the field drawn at once and after every turn, and after the Enter
+// the line left standing in it. A line already among the keys added comes
+// at once. Nothing once the keyboard has gone.
+std::optional<LineRead> read_line(LineInput& input, Field field);
 
 }  // namespace console

@@ -12,8 +12,9 @@ inline constexpr int kScreenHeight = 50;
 // Ctrl+C still a signal) and undoes every change it or set_fullscreen made,
 // on every way out: destruction, SIGINT, SIGTERM, SIGHUP, SIGQUIT, and crash
 // signals. Restored means termios as before, colours reset, cursor visible,
-// the main screen back. One per process, made on the main thread before any
-// other thread starts (it decides which thread receives the signals).
+// the main screen back. One per process. The program's loop acts on the
+// signals (loop.h); should it not come round within a second, an ending
+// signal ends the program by itself, the terminal given back.
 class TerminalSession {
 public:
     TerminalSession();
@@ -48,7 +49,8 @@ inline constexpr char kTooSmallNow[] =
 
 // Switches to the alternate screen and asks the terminal for 169x50 cells.
 // While the terminal is smaller than that, shows the size needed and the size
-// now, and waits for the player to enlarge it. Needs a TerminalSession.
+// now in place of the screen, which goes on being drawn and shows again as
+// soon as the player enlarges the terminal. Needs a TerminalSession.
 void set_fullscreen();
 
 }  // namespace console

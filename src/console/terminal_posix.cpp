@@ -1,14 +1,15 @@
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include "console/console.h"
 #include "console/console_detail.h"
@@ -25,39 +26,39 @@ constexpr char kRestore[] =
     "\x1b[?25h"     // DECTCEM: show the cursor
     "\x1b[?1049l";  // leave the alternate screen, back to the main screen
 
-// Read by the crash handlers: plain values written once before the handlers
-// are installed.
+// Read by the signal handlers: plain values written once before the
+// handlers are installed.
 termios g_saved_termios;
 bool g_have_termios = false;
 int g_in_fd = 0;
 int g_out_fd = 1;
+int g_out_flags = -1;  // the output's file status flags before the session
+// The signal pipe: the handlers write each signal's number to it, the loop
+// reads them (take_signals).
+int g_signal_read = -1;
+int g_signal_write = -1;
 
-std::atomic<unsigned> g_resizes{0};     // counts SIGWINCH
-std::atomic<bool> g_fullscreen{false};  // set_fullscreen has begun
-std::atomic<bool> g_stopping{false};
-std::thread g_end_watcher;
-std::thread g_resize_watcher;
-sigset_t g_end_signals;
-sigset_t g_resize_signals;
+// An ending signal the loop has not acted on yet.
+std::atomic<int> g_ending{0};
+bool g_fullscreen = false;  // set_fullscreen has begun; loop thread only
 
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-// Sent by the session itself to end the thread that takes ending signals;
-// the resize thread is ended with a SIGWINCH of its own.
-constexpr int kStopSignal = SIGUSR2;
 
-// How long an ending signal waits for the drawing step in progress.
-constexpr auto kStepWait = std::chrono::milliseconds(300);
-// And how long the restore may then take before the process ends anyway.
+// How long an ending signal waits for the loop to act on it before its own
+// handler gives the terminal back and ends the program.
 constexpr unsigned kRestoreSeconds = 1;
 
-// Async-signal-safe: tcsetattr(3) and write(2) only. The modes first: they
-// are given back at once, even when the write has to wait for a terminal
-// that is slow to read.
+// Async-signal-safe: tcsetattr(3), fcntl(2) and write(2) only. The modes
+// first: they are given back at once. The output is blocking again as it
+// was, for the shell that reads from the terminal next; the restore itself
+// goes out before that, so that a terminal which does not read cannot hold
+// it up.
 void restore_terminal() {
     if (g_have_termios) ::tcsetattr(g_in_fd, TCSANOW, &g_saved_termios);
     ssize_t unused = ::write(g_out_fd, kRestore, sizeof kRestore - 1);
     (void)unused;
+    if (g_out_flags >= 0) ::fcntl(g_out_fd, F_SETFL, g_out_flags);
 }
 
 void on_crash(int sig) {
@@ -67,72 +68,87 @@ void on_crash(int sig) {
     ::raise(sig);
 }
 
+// Ends the process as `sig` would have, the terminal given back.
+[[noreturn]] void end_by(int sig) {
+    restore_terminal();
+    std::signal(sig, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(sig);
+    ::_exit(128 + sig);  // only if the default action did not end us
+}
+
+// The loop did not act on an ending signal in time.
+void on_alarm(int) { end_by(g_ending.load()); }
+
+// Only tells the loop. An ending signal also arms an alarm: should the loop
+// not come round within a second, the alarm ends the program all the same;
+// so does the same signal a second time.
+void on_signal(int sig) {
+    const int saved_errno = errno;
+    if (sig != SIGWINCH) {
+        if (g_ending.exchange(sig) != 0) end_by(sig);
+        ::alarm(kRestoreSeconds);
+    }
+    const unsigned char b = static_cast<unsigned char>(sig);
+    ssize_t unused = ::write(g_signal_write, &b, 1);  // a full pipe holds a wake-up already
+    (void)unused;
+    errno = saved_errno;
+}
+
 // Shows the screen if the terminal holds 169x50 cells (or its size cannot
-// be told), else the size needed in its place. True if the screen shows.
-bool fit_screen() {
+// be told), else the size needed in its place. A terminal that shrinks cuts
+// the screen, and one that grows again does not bring it back: the whole
+// model is presented again, or the size needed stands in its place.
+void fit_screen() {
     winsize ws{};
     if (::ioctl(console_out(), TIOCGWINSZ, &ws) != 0 ||
         (ws.ws_col >= kScreenWidth && ws.ws_row >= kScreenHeight)) {
         show_screen();
-        return true;
+        return;
     }
     char needed[128];
     char now[128];
     std::snprintf(needed, sizeof needed, kTooSmallNeeded, kScreenWidth, kScreenHeight);
     std::snprintf(now, sizeof now, kTooSmallNow, ws.ws_col, ws.ws_row);
     hide_screen(std::string(needed) + "\n" + now);
-    return false;
 }
 
-// SIGWINCH is taken on a thread of its own, which may wait for the console
-// lock and block in the write of the screen to a terminal that does not
-// read: that keeps no ending signal from being taken.
-void watch_resizes() {
-    for (;;) {
-        int sig = 0;
-        if (::sigwait(&g_resize_signals, &sig) != 0) continue;
-        if (g_stopping.load()) return;
-        // A terminal that shrinks cuts the screen, and one that grows again
-        // does not bring it back: the whole model is presented again, or
-        // the size needed stands in its place.
-        if (g_fullscreen.load()) fit_screen();
-        g_resizes.fetch_add(1);
-        g_resizes.notify_all();
-    }
-}
-
-// The signals that end the program are blocked in every thread and taken
-// here, on a thread that waits for the console lock no longer than
-// kStepWait: no drawing step is cut in half by the restore, none follows
-// it, and a step stuck in its write does not keep the program alive.
-void watch_end_signals() {
-    for (;;) {
-        int sig = 0;
-        if (::sigwait(&g_end_signals, &sig) != 0) continue;
-        if (sig == kStopSignal) {
-            if (g_stopping.load()) return;
-            continue;
-        }
-        if (!end_drawing(kStepWait)) {
-            // A drawing step is stuck in a write to a terminal that does not
-            // read (a frozen SSH session, a paused terminal): drop the output
-            // it has not taken, so the restore has room, and end even if the
-            // restore's own write cannot go through.
-            ::tcflush(g_out_fd, TCOFLUSH);
-            ::alarm(kRestoreSeconds);
-        }
-        restore_terminal();
-        std::signal(sig, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, sig);
-        ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        ::raise(sig);
-        ::_exit(128 + sig);  // only if the default action did not end us
-    }
+void install(int sig, void (*handler)(int), int flags) {
+    struct sigaction sa = {};
+    sa.sa_handler = handler;
+    sa.sa_flags = flags;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace
+
+int signal_pipe() { return g_signal_read; }
+
+void take_signals() {
+    unsigned char sigs[64];
+    bool resized = false;
+    for (;;) {
+        ssize_t n = ::read(g_signal_read, sigs, sizeof sigs);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) resized = resized || sigs[i] == SIGWINCH;
+    }
+    if (const int sig = g_ending.load(); sig != 0) {
+        // What the terminal has not taken of the last present is dropped,
+        // here and in the terminal's own queue, so that the restore has
+        // room and nothing drawn follows it.
+        if (output_pending()) {
+            drop_pending_output();
+            ::tcflush(g_out_fd, TCOFLUSH);
+        }
+        end_by(sig);
+    }
+    if (resized && g_fullscreen) fit_screen();
+}
 
 TerminalSession::TerminalSession() {
     g_in_fd = console_in();
@@ -143,22 +159,19 @@ TerminalSession::TerminalSession() {
     }
     g_have_termios = true;
 
-    sigemptyset(&g_end_signals);
-    for (int sig : kEndSignals) sigaddset(&g_end_signals, sig);
-    sigaddset(&g_end_signals, kStopSignal);
-    sigemptyset(&g_resize_signals);
-    sigaddset(&g_resize_signals, SIGWINCH);
-    // Inherited by every later thread.
-    ::pthread_sigmask(SIG_BLOCK, &g_end_signals, nullptr);
-    ::pthread_sigmask(SIG_BLOCK, &g_resize_signals, nullptr);
-    g_end_watcher = std::thread(watch_end_signals);
-    g_resize_watcher = std::thread(watch_resizes);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        g_signal_read = fds[0];
+        g_signal_write = fds[1];
+        for (int sig : kEndSignals) install(sig, on_signal, SA_RESTART);
+        install(SIGWINCH, on_signal, SA_RESTART);
+        install(SIGALRM, on_alarm, 0);
+    }
+    for (int sig : kCrashSignals) install(sig, on_crash, SA_RESETHAND | SA_NODEFER);
 
-    struct sigaction sa = {};
-    sa.sa_handler = on_crash;
-    sa.sa_flags = SA_RESETHAND | SA_NODEFER;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : kCrashSignals) ::sigaction(sig, &sa, nullptr);
+    // The loop never waits for the terminal to take what is drawn.
+    g_out_flags = ::fcntl(g_out_fd, F_GETFL);
+    if (g_out_flags >= 0) ::fcntl(g_out_fd, F_SETFL, g_out_flags | O_NONBLOCK);
 
     termios raw = g_saved_termios;
     // Input: no CR->NL translation (Enter arrives as CR, which the readers
@@ -181,29 +194,30 @@ TerminalSession::TerminalSession() {
 
 TerminalSession::~TerminalSession() {
     if (!g_have_termios) return;
-    {
-        DrawStep step;
-        clear_cursor_rest();
-        restore_terminal();
-        ::tcsetattr(g_in_fd, TCSADRAIN, &g_saved_termios);
+    for (int sig : kEndSignals) std::signal(sig, SIG_DFL);
+    std::signal(SIGWINCH, SIG_DFL);
+    clear_cursor_rest();
+    // What was drawn last goes out before the terminal is given back, as
+    // long as the terminal takes it.
+    for (int tries = 0; output_pending() && tries < 10; ++tries) {
+        pollfd pfd{g_out_fd, POLLOUT, 0};
+        ::poll(&pfd, 1, 100);
+        present_pending();
     }
-    g_stopping.store(true);
-    ::pthread_kill(g_end_watcher.native_handle(), kStopSignal);
-    ::pthread_kill(g_resize_watcher.native_handle(), SIGWINCH);
-    g_end_watcher.join();
-    g_resize_watcher.join();
+    if (output_pending()) {
+        drop_pending_output();
+        ::tcflush(g_out_fd, TCOFLUSH);
+    }
+    restore_terminal();
+    ::tcsetattr(g_in_fd, TCSADRAIN, &g_saved_termios);
 }
 
 void set_fullscreen() {
     send_control(
         "\x1b[?1049h"       // switch to the alternate screen
         "\x1b[8;50;169t");  // XTWINOPS 8: ask for 50 rows of 169 cells
-    g_fullscreen.store(true);
-    for (;;) {
-        unsigned seen = g_resizes.load();
-        if (fit_screen()) return;
-        g_resizes.wait(seen);
-    }
+    g_fullscreen = true;
+    fit_screen();
 }
 
 }  // namespace console

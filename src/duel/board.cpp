@@ -4,7 +4,6 @@
 #include <string>
 
 #include "duel/random.h"
-#include "duel/state.h"
 #include "duel/tables.h"
 
 namespace duel {
@@ -50,7 +49,6 @@ constexpr char kTargetBox[] = " (          )";
 constexpr int kTargetWordCol = 39;  // cells 117 to 124, inside the target box
 constexpr int kSeaCol = 7;          // the first of the 50 sea positions
 constexpr int kSeaPositions = 50;
-constexpr int kStartHeight = 3;  // the own tower at the start of a match
 
 void draw_rival_name() {
     const char* name = name_table[next_random() % 7];  // never the eighth name
@@ -75,10 +73,12 @@ std::string centred(const char* word, int cells) {
     return side + word + side;
 }
 
-void draw_block(int col, int row) {
+Attr draw_block(int col, int row) {
     console::DrawStep step;
-    console::set_color(random_block_attr());
+    const Attr attr = random_block_attr();
+    console::set_color(attr);
     console::print_at_grid(col, row, kBlock);
+    return attr;
 }
 
 void draw_sea() {
@@ -90,8 +90,9 @@ void draw_sea() {
     console::set_color(console::kGrey);
 }
 
-void draw_board() {
+Towers draw_board(int rival_height) {
     console::DrawStep step;
+    Towers towers;
     console::print_at_grid(7, 1, kNameBoxTop);
     console::print_at_grid(7, 3, kNameBoxBottom);
     console::print_at_grid(29, 2, kScoreLabel);
@@ -101,14 +102,14 @@ void draw_board() {
     console::print_at_grid(27, 47, kInputBoxTop);
     console::print_at_grid(27, 49, kInputBoxBottom);
 
-    for (int n = 1; n <= kStartHeight; ++n) draw_block(kOwnTowerCol, kSeaRow - n);
+    for (int n = 1; n <= kStartHeight; ++n) towers.own.push_back(draw_block(kOwnTowerCol, kSeaRow - n));
     console::set_color(console::kGrey);
 
     for (int n = 1; n <= rival_height; ++n) {
         // The target box sits on the top block of a starting tower, in that
         // block's colour.
         console::DrawStep step;
-        draw_block(kRivalTowerCol, kSeaRow - n);
+        towers.rival.push_back(draw_block(kRivalTowerCol, kSeaRow - n));
         if (n == kStartHeight) console::print_at_grid(kTargetBoxCol, kSeaRow - n, kTargetBox);
     }
     console::set_color(console::kGrey);
@@ -117,6 +118,7 @@ void draw_board() {
     console::print_at_grid(50, 3, kNameBoxBottom);
     draw_rival_name();
     console::set_cursor_grid(0, 0);
+    return towers;
 }
 
 void draw_target_word(int length, int index, int row) {

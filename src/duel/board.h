@@ -1,13 +1,13 @@
 // The duel board: the sea, both towers on it, the target box on the rival's
 // tower, the name boxes, the score label, the tower labels, the slot frames
-// and the input box. The board keeps nothing of its own: what stands on it
-// is the console's.
+// and the input box.
 //
-// Positions are grid (col, row), cell (3 * col, row). All drawing runs on
-// the main thread; each function below is one console drawing step.
+// Positions are grid (col, row), cell (3 * col, row). Each function below is
+// one console drawing step.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "console/console.h"
 
@@ -35,9 +35,19 @@ inline constexpr char kTargetBoxRight[] = ")";
 // empty when it does not fit evenly.
 std::string centred(const char* word, int cells);
 
+// Every tower starts with this many blocks.
+inline constexpr int kStartHeight = 3;
+
+// The attribute of each block of both towers, from the bottom up: how many
+// blocks stand is the size.
+struct Towers {
+    std::vector<console::Attr> own;
+    std::vector<console::Attr> rival;
+};
+
 // A block at grid (col, row) in a fresh random attribute, which stays in
-// force afterwards. Takes one random value.
-void draw_block(int col, int row);
+// force afterwards and is returned. Takes one random value.
+console::Attr draw_block(int col, int row);
 
 // The sea row: 50 positions at cells 21, 24, ... 168 of row 36, each water
 // ("~") or, for about one in six, a gap. Takes 50 random values. Leaves
@@ -49,7 +59,8 @@ void draw_sea();
 // third block, and a random rival name. Expects a cleared screen and
 // attribute 7 in force (draw_sea leaves it so). Takes 3 + rival_height + 1
 // random values. Leaves attribute 7 in force and the cursor at grid (0, 0).
-void draw_board();
+// Returns both towers.
+Towers draw_board(int rival_height = kStartHeight);
 
 // Prints word `index` of word_table into the target box on `row`, centred in
 // cells 117 to 124 by its byte length `length` (4, 6 or 8), in the attribute

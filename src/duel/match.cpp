@@ -4,17 +4,15 @@
 #include <cstring>
 #include <deque>
 #include <string>
-#include <thread>
-#include <variant>
+#include <vector>
 
 #include "console/console.h"
+#include "console/line_input.h"
+#include "console/loop.h"
 #include "duel/board.h"
-#include "duel/inbox.h"
 #include "duel/random.h"
-#include "duel/state.h"
 #include "duel/tables.h"
 #include "duel/typed_word.h"
-#include "duel/typing_stats.h"
 #include "net/peer_events.h"
 #include "net/peer_link.h"
 #include "sound/music.h"
@@ -23,7 +21,6 @@ namespace duel {
 
 namespace {
 
-constexpr int kStartHeight = 3;
 constexpr int kWinHeight = 12;
 constexpr int kSlots = 5;
 constexpr int kSlotRow = 42;
@@ -46,9 +43,9 @@ constexpr char kEraseOwnBlock[] = "                                    ";  // 36
 // 26 blanks: the rival's top block with its target box and target word.
 constexpr char kEraseRivalBlock[] = "                          ";
 
-// A rival who has left (the connection ended) leaves the match to the one
-// who stayed: it counts as won.
-enum class Outcome { running, won, lost, rival_left };
+// The match goes on until its outcome is known.
+using Progress = std::optional<Outcome>;
+constexpr Progress kRunning = std::nullopt;
 
 int word_length(int index) { return static_cast<int>(std::strlen(word_table[index])); }
 
@@ -56,7 +53,7 @@ void cursor_to_input() { console::set_cursor_grid(kInputCol, kInputRow); }
 
 // The score, right after the label's colon. Blanks after the number wipe
 // whatever a longer earlier number left there ("-10" then "0" must read "0").
-void print_score() {
+void print_score(int score) {
     console::DrawStep step;
     console::set_cursor_grid(kScoreCol, kScoreRow);
     console::print_text("%-11d", score);
@@ -74,11 +71,13 @@ void draw_target_box(int row) {
 }
 
 struct Match {
-    Match(int peer_sock, Mode match_mode) : peer(peer_sock), mode(match_mode) {}
+    Match(net::PeerLink& peer_link, Mode match_mode, int start_score, Towers start_towers)
+        : peer(peer_link), mode(match_mode), score(start_score), towers(std::move(start_towers)) {}
 
-    int peer;
+    net::PeerLink& peer;
     Mode mode;
-    int own_height = kStartHeight;
+    int score;
+    Towers towers;  // how many blocks stand, and in which colours
     int ran[kSlots] = {};  // the slot words
     int target = 0;
     // The peer said hello: between two such sides the host's picture decides
@@ -90,12 +89,14 @@ struct Match {
     std::deque<std::string> held;
     TypingStats stats;
 
+    int own_height() const { return static_cast<int>(towers.own.size()); }
+    int rival_height() const { return static_cast<int>(towers.rival.size()); }
     void deal();
-    Outcome apply(net::PeerEvent event);
-    Outcome apply(TypedLine line);
-    Outcome settle();
-    Outcome play_held();
-    Outcome picture() const;
+    Progress apply(net::PeerEvent event);
+    Progress apply(TypedLine line);
+    Progress settle();
+    Progress play_held();
+    Progress picture() const;
     void rival_grows();
     void own_loses_block();
     void typed_target();
@@ -118,21 +119,21 @@ void Match::deal() {
     for (int k = 0; k < kSlots; ++k) draw_slot_word(k, ran[k]);
     target = next_random() % kWordCount;
     draw_target_word(word_length(target), target, kSeaRow - kStartHeight);
-    if (score != 0) print_score();
+    if (score != 0) print_score(score);
 }
 
 // What the towers say: a tower at 12, or at 0, decides.
-Outcome Match::picture() const {
-    if (own_height == kWinHeight || rival_height == 0) return Outcome::won;
-    if (own_height == 0 || rival_height == kWinHeight) return Outcome::lost;
-    return Outcome::running;
+Progress Match::picture() const {
+    if (own_height() == kWinHeight || rival_height() == 0) return Outcome::won;
+    if (own_height() == 0 || rival_height() == kWinHeight) return Outcome::lost;
+    return kRunning;
 }
 
 // After every change of the towers. A joiner whose host speaks verdicts
 // does not end on its own picture: it plays on until the verdict comes.
-Outcome Match::settle() {
-    Outcome now = picture();
-    if (now == Outcome::running || (mode == Mode::joining && verdicts)) return Outcome::running;
+Progress Match::settle() {
+    Progress now = picture();
+    if (mode == Mode::joining && verdicts) return kRunning;
     return now;
 }
 
@@ -141,52 +142,51 @@ Outcome Match::settle() {
 // tower knocked down to the sea, while the verdict is awaited, has no old
 // top to draw again.
 void Match::rival_grows() {
-    const int h = rival_height;
+    const int h = rival_height();
     console::DrawStep step;
-    draw_block(kRivalTowerCol, kSeaRow - 1 - h);
-    if (h > 0) draw_block(kRivalTowerCol, kSeaRow - h);
+    const console::Attr top = draw_block(kRivalTowerCol, kSeaRow - 1 - h);
+    if (h > 0) towers.rival.back() = draw_block(kRivalTowerCol, kSeaRow - h);
+    towers.rival.push_back(top);
     console::set_color(console::kGrey);
     draw_target_box(kSeaRow - 1 - h);
     draw_target_word(word_length(target), target, kSeaRow - 1 - h);
-    rival_height = h + 1;
     cursor_to_input();
 }
 
 // The rival typed its target word, our tower's top block.
 void Match::own_loses_block() {
-    const int h = own_height;
+    const int h = own_height();
     console::DrawStep step;
     score -= 10;
-    print_score();
+    print_score(score);
     console::print_at_grid(kOwnTowerCol, kSeaRow - h, kEraseOwnBlock);
-    own_height = h - 1;
+    towers.own.pop_back();
     cursor_to_input();
 }
 
 void Match::typed_target() {
-    const int h = rival_height;
-    net::send_event(peer, net::kKnockEvent);
+    const int h = rival_height();
+    peer.send(net::kKnockEvent);
     console::DrawStep step;
     score += 10;
-    print_score();
+    print_score(score);
     console::print_at_grid(kRivalTowerCol - 1, kSeaRow - h, kEraseRivalBlock);
     if (h != 1) draw_target_box(kSeaRow + 1 - h);  // below the last block is the sea
-    rival_height = h - 1;
+    towers.rival.pop_back();
     target = next_random() % kWordCount;
-    if (rival_height != 0) draw_target_word(word_length(target), target, kSeaRow + 1 - h);
+    if (h != 1) draw_target_word(word_length(target), target, kSeaRow + 1 - h);
 }
 
 void Match::typed_slot(int k) {
-    const int h = own_height;
-    net::send_event(peer, net::kRaiseEvent);
+    const int h = own_height();
+    peer.send(net::kRaiseEvent);
     console::DrawStep step;
     score += 10;
-    print_score();
+    print_score(score);
     ran[k] = next_random() % kWordCount;
     draw_slot_word(k, ran[k]);
-    draw_block(kOwnTowerCol, kSeaRow - 1 - h);
+    towers.own.push_back(draw_block(kOwnTowerCol, kSeaRow - 1 - h));
     console::set_color(console::kGrey);
-    own_height = h + 1;
     cursor_to_input();
 }
 
@@ -208,31 +208,31 @@ bool Match::compare_typed_word(const std::string& word) {
 
 // Towers beyond 12 or below 0 could only come from a peer that breaks the
 // rules; such an event is not drawn.
-Outcome Match::apply(net::PeerEvent event) {
+Progress Match::apply(net::PeerEvent event) {
     switch (event) {
         case net::PeerEvent::raise:
-            if (rival_height < kWinHeight) rival_grows();
+            if (rival_height() < kWinHeight) rival_grows();
             break;
         case net::PeerEvent::knock:
-            if (own_height > 0) own_loses_block();
+            if (own_height() > 0) own_loses_block();
             break;
         case net::PeerEvent::hello:
-            if (!verdicts && mode == Mode::hosting) net::send_event(peer, net::kHello);
+            if (!verdicts && mode == Mode::hosting) peer.send(net::kHello);
             verdicts = true;
             break;
         case net::PeerEvent::host_won:
         case net::PeerEvent::host_lost:
             if (mode == Mode::joining && verdicts)
                 return event == net::PeerEvent::host_won ? Outcome::lost : Outcome::won;
-            return Outcome::running;
+            return kRunning;
         case net::PeerEvent::left:
             return Outcome::rival_left;
     }
-    if (Outcome outcome = settle(); outcome != Outcome::running) return outcome;
+    if (Progress outcome = settle(); outcome != kRunning) return outcome;
     return play_held();
 }
 
-Outcome Match::apply(TypedLine line) {
+Progress Match::apply(TypedLine line) {
     stats.entered(line);
     for (std::string& word : split_words(line.text)) held.push_back(std::move(word));
     return play_held();
@@ -240,24 +240,41 @@ Outcome Match::apply(TypedLine line) {
 
 // Each held word in turn while the towers are in play; a word that ends the
 // match ends it, and the rest goes with it.
-Outcome Match::play_held() {
-    while (!held.empty() && picture() == Outcome::running) {
+Progress Match::play_held() {
+    while (!held.empty() && picture() == kRunning) {
         const bool hit = compare_typed_word(held.front());
         held.pop_front();
         stats.word(hit);
-        if (Outcome outcome = settle(); outcome != Outcome::running) return outcome;
+        if (Progress outcome = settle(); outcome != kRunning) return outcome;
     }
-    return Outcome::running;
+    return kRunning;
 }
 
-void end_match(Match& match, Outcome outcome, TypedWordReader& reader,
-               net::PeerReceiver& receiver) {
-    reader.abandon();
+// Reads what the peer sends until `until` comes, or, when `to_its_end`, the
+// connection ends before: none of it counts any more.
+void drain_until(net::PeerLink& peer, console::Clock::time_point until, bool to_its_end) {
+    std::vector<net::PeerEvent> ignored;
+    for (;;) {
+        if (to_its_end && peer.ended()) return;
+        const console::Watch watch = peer.watch();
+        const console::Turn turn = console::next_turn(
+            console::Keys::leave, {&watch, peer.ended() ? 0u : 1u}, until);
+        if (turn.ready_for(watch.sock)) {
+            peer.flush();
+            peer.receive(ignored);
+            ignored.clear();
+        }
+        if (turn.timed_out) return;
+    }
+}
+
+void end_match(Match& match, Outcome outcome) {
     // The referee's word goes out before its own result shows.
     if (match.mode == Mode::hosting && match.verdicts && outcome != Outcome::rival_left)
-        net::send_event(match.peer, outcome == Outcome::lost ? net::kHostLost : net::kHostWon);
+        match.peer.send(outcome == Outcome::lost ? net::kHostLost : net::kHostWon);
     {
         console::DrawStep step;
+        console::clear_cursor_rest();
         console::set_cursor_grid(kResultCol, kResultRow);
         console::print_text("%s", outcome == Outcome::lost ? kLose : kWin);
         if (outcome == Outcome::rival_left) {
@@ -267,48 +284,75 @@ void end_match(Match& match, Outcome outcome, TypedWordReader& reader,
         console::set_cursor_grid(kResultCol, kStatsRow);
         console::print_text("%s", match.stats.summary().c_str());
     }
-    // The joiner closes first, so that the host's port 8080 keeps no
-    // TIME_WAIT of this connection; the host waits for that close.
-    if (match.mode == Mode::joining) receiver.stop();
-    std::this_thread::sleep_for(kResultPause);  // the music goes on
+    // The joiner closes first, so that the host's port keeps no TIME_WAIT
+    // of this connection; the host waits for that close, reading only to
+    // find it. The music goes on.
+    if (match.mode == Mode::joining) match.peer.shut();
+    drain_until(match.peer, console::Clock::now() + kResultPause, false);
     // Keys typed while the result stood were meant for no one.
-    reader.discard_pending_input();
-    if (match.mode == Mode::hosting) receiver.stop_after_peer_closes(kPeerCloseWait);
-    const bool keeps_score = match.mode == Mode::joining && outcome != Outcome::lost;
-    if (!keeps_score) score = 0;
-    rival_height = kStartHeight;
+    console::discard_typed_keys();
+    if (match.mode == Mode::hosting)
+        drain_until(match.peer, console::Clock::now() + kPeerCloseWait, true);
+    match.peer.shut();
     console::clear_screen();
 }
 
 }  // namespace
 
-void play_match(int peer, Mode mode) {
-    // The inbox first, the receiver right after it, so that no event is
-    // missed while the board is drawn; both go when the match has ended, and
-    // whatever is still inside goes with them.
-    Inbox inbox;
-    net::PeerReceiver receiver(peer, [&inbox](net::PeerEvent event) { inbox.post(event); });
-    if (mode == Mode::joining) net::send_event(peer, net::kHello);
-    draw_sea();
-    draw_board();
+int carried_score(const MatchResult& result) {
+    const bool keeps_score = result.mode == Mode::joining && result.outcome != Outcome::lost;
+    return keeps_score ? result.score : 0;
+}
 
-    Match match(peer, mode);
+MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practice_speed) {
+    net::PeerLink link(peer);
+    if (mode == Mode::joining) link.send(net::kHello);
+    // The music's device opens off this thread: the board is not held up.
     sound::start_music();
-    match.deal();
 
-    TypedWordReader reader(inbox);
-    Outcome outcome = Outcome::running;
-    while (outcome == Outcome::running) {
-        Arrival arrival = inbox.take();
-        if (auto* line = std::get_if<TypedLine>(&arrival)) {
-            console::DrawStep step;
-            outcome = match.apply(std::move(*line));
-            reader.next_line();
-        } else {
-            outcome = match.apply(std::get<net::PeerEvent>(arrival));
-        }
+    std::optional<Match> match;
+    {
+        // The whole first board in one present.
+        console::DrawStep step;
+        draw_sea();
+        match.emplace(link, mode, score, draw_board());
+        match->deal();
     }
-    end_match(match, outcome, reader, receiver);
+
+    // The words are Hangul: letter keys compose them where no input method
+    // does.
+    console::LineInput input(console::Composition::hangul);
+    const console::Field field{3 * kInputCol, kInputRow, kInputCells};
+    input.draw(field);
+    std::vector<net::PeerEvent> events;
+    Progress outcome = link.ended() ? match->apply(net::PeerEvent::left) : kRunning;
+    while (outcome == kRunning) {
+        const console::Watch watch = link.watch();
+        const auto deadline = input.in_escape()
+                                  ? std::optional(console::Clock::now() + console::kEscapePause)
+                                  : std::nullopt;
+        const console::Turn turn = console::next_turn(
+            console::Keys::take, {&watch, link.ended() ? 0u : 1u}, deadline);
+        // Everything this turn brought is applied, then presented once.
+        console::DrawStep step;
+        if (turn.ready_for(watch.sock)) {
+            link.flush();
+            events.clear();
+            link.receive(events);
+            for (std::size_t i = 0; i < events.size() && outcome == kRunning; ++i)
+                outcome = match->apply(events[i]);
+        }
+        input.add(turn.keys);
+        if (turn.timed_out && input.in_escape()) input.end_escape();
+        while (outcome == kRunning) {
+            std::optional<console::LineRead> line = input.next_line();
+            if (!line) break;
+            outcome = match->apply(TypedLine{std::move(line->line), line->first_key, Clock::now()});
+        }
+        if (outcome == kRunning) input.draw(field);
+    }
+    end_match(*match, *outcome);
+    return MatchResult{*outcome, match->score, match->stats, mode, practice_speed};
 }
 
 }  // namespace duel

@@ -1,6 +1,10 @@
 // One match of the duel, from the board to the result.
 #pragma once
 
+#include <optional>
+
+#include "duel/typing_stats.h"
+
 namespace duel {
 
 // Which mode plays the match: it decides whether a won match keeps its score
@@ -8,13 +12,37 @@ namespace duel {
 // connection is the referee when both sides speak verdicts (the host).
 enum class Mode { hosting, joining };
 
+// A rival who has left (the connection ended) leaves the match to the one
+// who stayed: it counts as won.
+enum class Outcome { won, lost, rival_left };
+
+// What a match came to, for the mode that plays the next one and for a
+// record of the player's matches.
+struct MatchResult {
+    Outcome outcome = Outcome::won;
+    int score = 0;  // the player's score when the match ended
+    // How the player typed: keystrokes, words entered and words that hit,
+    // the first key and the last Enter.
+    TypingStats stats;
+    // Who played the other side: a joiner of ours (hosting), the host we
+    // joined (joining), or the practice rival and its keystrokes a minute.
+    Mode mode = Mode::hosting;
+    std::optional<int> practice_speed;
+};
+
+// The score the next match starts from: a joiner keeps the score of a match
+// it did not lose; every other match starts from 0.
+int carried_score(const MatchResult& result);
+
 // Plays one match with the peer at the other end of `peer`, a connected
-// socket (or one whose connection failed: the rival then counts as gone) on
-// a cleared screen: starts the connection's receiver, draws the sea and the
-// board, and plays until a tower decides, the host's verdict comes, or the
-// rival leaves (the board then says so under the result). Returns after the
-// result has stood for three seconds, the connection's receiver has stopped
-// and the screen has been cleared; the mode then makes a new connection.
-void play_match(int peer, Mode mode);
+// socket (or -1 for a connection that failed: the rival then counts as gone)
+// on a cleared screen, starting from `score`: draws the sea and the board,
+// and plays, in the program's loop, until a tower decides, the host's
+// verdict comes, or the rival leaves (the board then says so under the
+// result). Returns after the result has stood for three seconds, and the
+// screen has been cleared; the connection has ended or is left to the
+// caller to close. The mode then makes a new connection.
+MatchResult play_match(int peer, Mode mode, int score = 0,
+                       std::optional<int> practice_speed = std::nullopt);
 
 }  // namespace duel

@@ -1,6 +1,5 @@
 #include "duel/typed_word.h"
 
-#include "console/console.h"
 #include "duel/tables.h"
 
 namespace duel {
@@ -40,50 +39,6 @@ std::deque<std::string> split_words(std::string_view line) {
         }
     }
     return words;
-}
-
-// The words are Hangul: letter keys compose them where no input method does.
-TypedWordReader::TypedWordReader(Inbox& inbox)
-    : input_(console::Composition::hangul, console::EnterEcho::none),
-      thread_([this, &inbox] { read_lines(inbox); }) {}
-
-TypedWordReader::~TypedWordReader() { abandon(); }
-
-void TypedWordReader::abandon() {
-    {
-        std::lock_guard guard(mutex_);
-        abandoned_ = true;
-    }
-    go_on_.notify_one();
-    input_.cancel();
-    // The reader may be waiting for the console lock to draw its echo: never
-    // abandon it while holding a drawing step.
-    if (thread_.joinable()) thread_.join();
-}
-
-void TypedWordReader::next_line() {
-    static const std::string blanks(kInputCells, ' ');
-    console::DrawStep step;
-    console::print_at_grid(kInputCol, kInputRow, blanks.c_str());
-    console::set_cursor_rest(3 * kInputCol, kInputRow);
-    {
-        std::lock_guard guard(mutex_);
-        line_waiting_ = false;
-    }
-    go_on_.notify_one();
-}
-
-void TypedWordReader::read_lines(Inbox& inbox) {
-    for (;;) {
-        console::LineRead read =
-            input_.read_line(console::Field{3 * kInputCol, kInputRow, kInputCells});
-        if (read.status != console::ReadStatus::line) return;  // abandoned, or no keyboard
-        std::unique_lock lock(mutex_);
-        line_waiting_ = true;
-        inbox.post(TypedLine{std::move(read.line), read.first_key, Clock::now()});
-        go_on_.wait(lock, [this] { return !line_waiting_ || abandoned_; });
-        if (abandoned_) return;
-    }
 }
 
 }  // namespace duel

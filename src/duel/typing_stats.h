@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "duel/inbox.h"
+#include "duel/typed_word.h"
 
 namespace duel {
 
@@ -23,6 +23,12 @@ class TypingStats {
     std::optional<int> keys_per_minute() const;
     // Hits per word entered, in whole percent; nothing while no word was.
     std::optional<int> accuracy_percent() const;
+
+    long keystrokes() const { return keystrokes_; }
+    int words() const { return words_; }
+    int hits() const { return hits_; }
+    std::optional<Clock::time_point> first_key() const { return first_key_; }
+    Clock::time_point last_enter() const { return last_enter_; }
 
     // The line for the result screen, CP949: "타수 231타/분   정확도 92%", or
     // that no word was entered.

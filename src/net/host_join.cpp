@@ -1,9 +1,11 @@
 #include "net/host_join.h"
 
-#include <cstring>
 #include <string>
 
+#include <optional>
+
 #include "console/console.h"
+#include "console/line_input.h"
 
 namespace net {
 
@@ -16,6 +18,8 @@ constexpr int kErrorRow = 27;
 // of a longer one behind. Every reason is ASCII and Hangul, so its byte
 // count is its width in cells.
 constexpr int kErrorWidth = 88;
+// The longest line that can be an address.
+constexpr std::size_t kMaxAddressBytes = 19;
 
 // 연결을 기다리는 중입니다..
 constexpr char kWaitingText[] =
@@ -92,16 +96,15 @@ void show_link_error(const Link& link) {
 
 void clear_link_error() { print_error_line(""); }
 
-IpRead read_server_ip(console::LineInput& input, std::string& address, char (&ip)[20]) {
-    ip[0] = '\0';
+IpRead read_server_ip(std::string& address, std::string& ip) {
+    ip.clear();
+    console::LineInput input;
     input.set_line(address);
-    console::LineRead read = input.read_line(kIpField);
-    // Nobody cancels this read, so anything but a line means no line will
-    // ever come.
-    if (read.status != console::ReadStatus::line) return IpRead::ended;
-    address = read.line;
-    if (read.line.size() >= sizeof ip) return IpRead::too_long;
-    std::memcpy(ip, read.line.c_str(), read.line.size() + 1);
+    std::optional<console::LineRead> read = console::read_line(input, kIpField);
+    if (!read) return IpRead::ended;
+    address = read->line;
+    if (address.size() > kMaxAddressBytes) return IpRead::too_long;
+    ip = address;
     return IpRead::line;
 }
 

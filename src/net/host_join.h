@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "console/line_input.h"
 #include "net/socket.h"
 
 namespace net {
@@ -28,6 +27,7 @@ struct Link {
     Socket sock;
     LinkError error = LinkError::none;
     int code = 0;  // the system's error number (errno, WSAGetLastError), for LinkError::other
+    bool connecting = false;  // start_connect: the connect goes on
 
     bool ok() const { return error == LinkError::none; }
 };
@@ -40,22 +40,22 @@ std::string system_error_text(int code);
 // the next pass bind again while the connection of the last match lingers.
 Link listen_for_peer();
 
-// Waits, without limit, for one joiner on the listening socket `serv_sock`,
+// Waits, without limit, for one joiner (at once, when the loop has found
+// the listening socket readable) on the listening socket `serv_sock`,
 // which it closes once the joiner is in: it serves nothing after its accept.
 // The connection comes back with Nagle's algorithm off and keepalive on.
 Link accept_peer(Socket serv_sock);
 
-// What a connect does with the keys typed while it waits.
-enum class KeysWhileConnecting {
-    ignored,         // left in the console's input
-    escape_cancels,  // Esc gives up; every other key is dropped
-};
+// Starts connecting to port 8080 at `ip`, which must be a dotted-quad IPv4
+// address and nothing else. While the connect goes on, the link holds its
+// socket and `connecting` is set: the caller waits, as long as it likes, for
+// the socket to be writable, then finish_connect says how it went.
+Link start_connect(const char* ip);
+// The connection comes back with Nagle's algorithm off and keepalive on.
+Link finish_connect(Socket sock);
 
-// Connects to port 8080 at `ip`, which must be a dotted-quad IPv4 address
-// and nothing else. Waits as long as the system tries, or until Esc when
-// `keys` says so. The connection comes back with Nagle's algorithm off and
-// keepalive on.
-Link connect_to_host(const char* ip, KeysWhileConnecting keys = KeysWhileConnecting::ignored);
+// Connects to port 8080 at `ip` and waits as long as the system tries.
+Link connect_to_host(const char* ip);
 
 // The screens of the two connection steps. Every text starts at cell 80:
 // the host's waiting text and the joiner's prompt on row 25, and why the
@@ -73,11 +73,11 @@ enum class IpRead {
     ended,     // the keyboard is gone; `ip` is empty
 };
 
-// Reads the address line, echoed in the field right behind the prompt, into
-// `ip`: at most 19 bytes and the NUL. A longer line is no address and is not
-// stored. Enter is not stored. The line starts as `address` (CP949: the one
-// typed last), with the cursor after it, and `address` is then the line as
-// typed.
-IpRead read_server_ip(console::LineInput& input, std::string& address, char (&ip)[20]);
+// Reads the address line in the program's loop, echoed in the field right
+// behind the prompt, into `ip`: at most 19 bytes. A longer line is no
+// address and is not stored. Enter is not stored, and leaves the line
+// standing in the field. The line starts as `address` (CP949: the one typed
+// last), with the cursor after it, and `address` is then the line as typed.
+IpRead read_server_ip(std::string& address, std::string& ip);
 
 }  // namespace net

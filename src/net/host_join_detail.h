@@ -32,9 +32,13 @@ int listen_any(Socket& serv_sock);
 // Takes one joiner from the listening `serv_sock` into `clnt_sock`.
 int accept_one(const Socket& serv_sock, Socket& clnt_sock);
 
-// Connects a new socket in `sock` to port 8080 at `addr` (network byte
-// order), watching the keyboard meanwhile when `keys` says so. -1 when the
-// player pressed Esc. The socket comes back blocking.
-int connect_watching_keys(std::uint32_t addr, KeysWhileConnecting keys, Socket& sock);
+// Starts connecting a new socket in `sock` to port 8080 at `addr` (network
+// byte order). With `wait`, the connect is done when it returns; without,
+// the socket is non-blocking and kInProgress says that the connect goes on.
+inline constexpr int kInProgress = -1;
+int start_connect(std::uint32_t addr, bool wait, Socket& sock);
+
+// How the connect on `sock` ended: 0 once connected, else the error number.
+int connect_result(const Socket& sock);
 
 }  // namespace net::detail

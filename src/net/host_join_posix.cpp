@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "console/console.h"
-#include "console/keys.h"
 #include "net/host_join_detail.h"
 
 namespace net {
@@ -22,33 +20,6 @@ sockaddr_in peer_address(std::uint32_t addr) {
     address.sin_addr.s_addr = addr;
     address.sin_port = htons(PEER_PORT);
     return address;
-}
-
-// Waits for the connect started on the non-blocking `fd` to end, and for
-// the keyboard too when Esc may cancel it. The connect's error number (0
-// once connected), or -1 when the player pressed Esc.
-int finish_connect(int fd, KeysWhileConnecting keys) {
-    bool watch_keys = keys == KeysWhileConnecting::escape_cancels;
-    for (;;) {
-        pollfd p[2] = {{fd, POLLOUT, 0}, {console::console_in(), POLLIN, 0}};
-        int r = ::poll(p, watch_keys ? 2 : 1, -1);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return errno;
-        if (p[0].revents != 0) break;
-        switch (console::take_waiting_keys()) {
-            case console::KeysWaiting::escape:
-                return -1;
-            case console::KeysWaiting::ended:
-                watch_keys = false;
-                break;
-            case console::KeysWaiting::none:
-                break;
-        }
-    }
-    int code = 0;
-    socklen_t len = sizeof code;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &len) != 0) return errno;
-    return code;
 }
 
 }  // namespace
@@ -124,19 +95,29 @@ int accept_one(const Socket& serv_sock, Socket& clnt_sock) {
     return clnt_sock.fd() < 0 ? errno : 0;
 }
 
-// Non-blocking while the connect waits, so that the wait can watch the
-// keyboard too; blocking again for the match.
-int connect_watching_keys(std::uint32_t addr, KeysWhileConnecting keys, Socket& sock) {
-    sock = Socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+int start_connect(std::uint32_t addr, bool wait, Socket& sock) {
+    sock = Socket(::socket(AF_INET, SOCK_STREAM | (wait ? 0 : SOCK_NONBLOCK), 0));
     if (sock.fd() < 0) return errno;
     const sockaddr_in serveraddr = peer_address(addr);
-    if (::connect(sock.fd(), reinterpret_cast<const sockaddr*>(&serveraddr), sizeof serveraddr) !=
-        0) {
-        if (errno != EINPROGRESS && errno != EINTR) return errno;
-        if (int code = finish_connect(sock.fd(), keys); code != 0) return code;
+    if (::connect(sock.fd(), reinterpret_cast<const sockaddr*>(&serveraddr), sizeof serveraddr) ==
+        0)
+        return 0;
+    if (!wait && (errno == EINPROGRESS || errno == EINTR)) return kInProgress;
+    if (errno == EINTR) {
+        // An interrupted blocking connect goes on in the background.
+        pollfd p{sock.fd(), POLLOUT, 0};
+        while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+        }
+        return connect_result(sock);
     }
-    ::fcntl(sock.fd(), F_SETFL, ::fcntl(sock.fd(), F_GETFL) & ~O_NONBLOCK);
-    return 0;
+    return errno;
+}
+
+int connect_result(const Socket& sock) {
+    int code = 0;
+    socklen_t len = sizeof code;
+    if (::getsockopt(sock.fd(), SOL_SOCKET, SO_ERROR, &code, &len) != 0) return errno;
+    return code;
 }
 
 }  // namespace detail

@@ -47,14 +47,31 @@ Link accept_peer(Socket serv_sock) {
     }
 }
 
-Link connect_to_host(const char* ip, KeysWhileConnecting keys) {
+namespace {
+
+Link connect_to(const char* ip, bool wait) {
     std::uint32_t addr = 0;
     if (!detail::parse_ipv4(ip, addr)) return failure(LinkError::not_an_address);
-    Socket sock;
-    const int code = detail::connect_watching_keys(addr, keys, sock);
-    if (code < 0) return failure(LinkError::cancelled);
+    Link link;
+    const int code = detail::start_connect(addr, wait, link.sock);
+    if (code == detail::kInProgress) {
+        link.connecting = true;
+        return link;
+    }
+    if (code != 0) return failure_of(code);
+    return connected(std::move(link.sock));
+}
+
+}  // namespace
+
+Link start_connect(const char* ip) { return connect_to(ip, false); }
+
+Link finish_connect(Socket sock) {
+    const int code = detail::connect_result(sock);
     if (code != 0) return failure_of(code);
     return connected(std::move(sock));
 }
+
+Link connect_to_host(const char* ip) { return connect_to(ip, true); }
 
 }  // namespace net

@@ -3,7 +3,6 @@
 #include <ws2tcpip.h>
 
 #include "console/encoding_win32.h"
-#include "console/keys.h"
 #include "net/host_join_detail.h"
 #include "net/winsock.h"
 
@@ -26,21 +25,6 @@ int open_tcp(Socket& sock) {
     start_winsock();
     sock = Socket(socket_fd(::socket(AF_INET, SOCK_STREAM, 0)));
     return sock.fd() < 0 ? ::WSAGetLastError() : 0;
-}
-
-// Whether the keyboard says to give up: Esc pressed, or -- when it has
-// ended -- never again, so the wait stops watching it.
-bool escape_pressed(bool& watch_keys) {
-    switch (console::take_waiting_keys()) {
-        case console::KeysWaiting::escape:
-            return true;
-        case console::KeysWaiting::ended:
-            watch_keys = false;
-            return false;
-        case console::KeysWaiting::none:
-            return false;
-    }
-    return false;
 }
 
 }  // namespace
@@ -111,42 +95,26 @@ int accept_one(const Socket& serv_sock, Socket& clnt_sock) {
     return clnt_sock.fd() < 0 ? ::WSAGetLastError() : 0;
 }
 
-// Waits on the connect's event and, when Esc may cancel, on the console's
-// input.
-int connect_watching_keys(std::uint32_t addr, KeysWhileConnecting keys, Socket& sock) {
+int start_connect(std::uint32_t addr, bool wait, Socket& sock) {
     if (int code = open_tcp(sock); code != 0) return code;
-    const SOCKET s = handle(sock);
-    WSAEVENT done = ::WSACreateEvent();
-    if (done == WSA_INVALID_EVENT) return ::WSAGetLastError();
-    // Makes the socket non-blocking for as long as the event is selected.
-    ::WSAEventSelect(s, done, FD_CONNECT);
+    if (!wait) {
+        u_long non_blocking = 1;
+        ::ioctlsocket(handle(sock), FIONBIO, &non_blocking);
+    }
     const sockaddr_in serveraddr = peer_address(addr);
+    if (::connect(handle(sock), reinterpret_cast<const sockaddr*>(&serveraddr),
+                  sizeof serveraddr) == 0)
+        return 0;
+    const int code = ::WSAGetLastError();
+    return !wait && code == WSAEWOULDBLOCK ? kInProgress : code;
+}
+
+int connect_result(const Socket& sock) {
     int code = 0;
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&serveraddr), sizeof serveraddr) != 0) {
-        code = ::WSAGetLastError();
-    }
-    if (code == WSAEWOULDBLOCK) {
-        HANDLE waits[2] = {done, ::GetStdHandle(STD_INPUT_HANDLE)};
-        bool watch_keys = keys == KeysWhileConnecting::escape_cancels;
-        for (;;) {
-            DWORD r = ::WaitForMultipleObjects(watch_keys ? 2 : 1, waits, FALSE, INFINITE);
-            if (r == WAIT_OBJECT_0) {
-                WSANETWORKEVENTS events{};
-                ::WSAEnumNetworkEvents(s, done, &events);
-                code = events.iErrorCode[FD_CONNECT_BIT];
-                break;
-            }
-            if (r == WAIT_OBJECT_0 + 1 && escape_pressed(watch_keys)) {
-                code = -1;
-                break;
-            }
-            if (r == WAIT_FAILED) watch_keys = false;  // no console input to wait on
-        }
-    }
-    ::WSAEventSelect(s, nullptr, 0);
-    u_long non_blocking = 0;
-    ::ioctlsocket(s, FIONBIO, &non_blocking);
-    ::WSACloseEvent(done);
+    int len = sizeof code;
+    if (::getsockopt(handle(sock), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &len) !=
+        0)
+        return ::WSAGetLastError();
     return code;
 }
 

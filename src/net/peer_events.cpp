@@ -1,7 +1,5 @@
 #include "net/peer_events.h"
 
-#include <array>
-
 #include "net/socket.h"
 
 namespace net {
@@ -25,19 +23,9 @@ std::optional<PeerEvent> event_of(char byte) {
 
 void send_event(int sock, char event) { send_bytes(sock, &event, 1); }
 
-void receive_events(int sock, const PostEvent& post, const std::atomic<bool>& stopping) {
-    for (;;) {
-        std::array<char, 100> data{};
-        long n = receive_bytes(sock, data.data(), data.size());
-        if (stopping.load()) return;
-        if (n <= 0) {
-            post(PeerEvent::left);
-            return;
-        }
-        for (long i = 0; i < n; ++i) {
-            if (std::optional<PeerEvent> event = event_of(data[static_cast<std::size_t>(i)]))
-                post(*event);
-        }
+void add_events(const char* bytes, std::size_t n, std::vector<PeerEvent>& events) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::optional<PeerEvent> event = event_of(bytes[i])) events.push_back(*event);
     }
 }
 

@@ -1,5 +1,4 @@
-// Peer events: the whole wire format between the two programs, and the
-// receiver that turns arriving bytes into events.
+// Peer events: the whole wire format between the two programs.
 //
 // In each direction the connection carries single bytes, one send each, with
 // no framing of any kind:
@@ -21,9 +20,9 @@
 // one read may bring several bytes, and each byte counts on its own.
 #pragma once
 
-#include <atomic>
-#include <functional>
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 namespace net {
 
@@ -33,8 +32,8 @@ inline constexpr char kHello = 'h';
 inline constexpr char kHostWon = 'w';
 inline constexpr char kHostLost = 'l';
 
-// What the receiver hands on. `left` is the end of the connection: the peer
-// closed, reset or half-closed it, or it failed.
+// What arrives. `left` is the end of the connection: the peer closed, reset
+// or half-closed it, or it failed.
 enum class PeerEvent { knock, raise, hello, host_won, host_lost, left };
 
 // The event one byte from the peer stands for; nothing for any other byte.
@@ -44,13 +43,7 @@ std::optional<PeerEvent> event_of(char byte);
 // goes on either way, so the result is not looked at.
 void send_event(int sock, char event);
 
-using PostEvent = std::function<void(PeerEvent)>;
-
-// The receiver thread's body: reads bytes from `sock` and posts each event
-// among them, in wire order, none merged or lost. When the connection ends
-// it posts `left` after everything that came before, and ends; it ends at
-// once, posting nothing more, when `stopping` is set and the connection is
-// shut down (see PeerReceiver).
-void receive_events(int sock, const PostEvent& post, const std::atomic<bool>& stopping);
+// Appends the events among `n` bytes from the peer, in wire order.
+void add_events(const char* bytes, std::size_t n, std::vector<PeerEvent>& events);
 
 }  // namespace net

@@ -1,48 +1,49 @@
-// The receiver of one connection, on a thread of its own for as long as the
-// connection serves a match.
+// The match's end of the connection, driven by the program's loop: it never
+// waits. The loop waits on watch(); the link reads what has come when the
+// socket is ready, and sends what the socket could not take at once when
+// there is room again.
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <string>
+#include <vector>
 
+#include "console/loop.h"
 #include "net/peer_events.h"
 
 namespace net {
 
-// Starts receive_events on `sock` at once, posting through `post`. Stopping
-// it (stop(), or going out of scope) shuts the connection down in both
-// directions, which wakes the receiver in its read, and joins it, so a mode
-// that plays match after match leaks no thread. Bytes it had not yet read go
-// with the connection.
-//
-// The socket is the caller's and must stay open until the receiver has
-// stopped: declare the socket's owner before the PeerReceiver, and whatever
-// `post` reaches too.
-class PeerReceiver {
+class PeerLink {
   public:
-    PeerReceiver(int sock, PostEvent post);
-    ~PeerReceiver();
-    PeerReceiver(const PeerReceiver&) = delete;
-    PeerReceiver& operator=(const PeerReceiver&) = delete;
+    // `sock` is a connected socket, the caller's, which must stay open as
+    // long as the link; or -1 for a connection that failed, which counts as
+    // ended at once. Makes the socket non-blocking.
+    explicit PeerLink(int sock);
+    PeerLink(const PeerLink&) = delete;
+    PeerLink& operator=(const PeerLink&) = delete;
 
-    // Waits up to `limit` for the peer to end the connection (the receiver
-    // then ends by itself), and stops it either way. A side that lets the
-    // peer close first leaves no TIME_WAIT on its own port. True if the peer
-    // closed within the limit.
-    bool stop_after_peer_closes(std::chrono::milliseconds limit);
-    void stop();
+    // What the loop waits on for this link; only while it has not ended.
+    console::Watch watch() const;
+    bool ended() const { return ended_; }
+
+    // Sends one event byte. What the socket cannot take now goes out, in
+    // order, when the loop finds room (flush). A send that fails loses the
+    // byte and changes nothing else: the end shows on the reading side.
+    void send(char event);
+    void flush();
+
+    // Reads everything that has come and appends its events, in wire order.
+    // The end of the connection appends `left`, once; nothing is read after
+    // it.
+    void receive(std::vector<PeerEvent>& events);
+
+    // Ends the connection in both directions: nothing more goes either way,
+    // and the peer reads the end.
+    void shut();
 
   private:
     int sock_;
-    PostEvent post_;
-    std::atomic<bool> stopping_{false};
-    std::mutex mutex_;
-    std::condition_variable ended_changed_;
-    bool ended_ = false;  // the receiver has returned by itself
-    std::thread thread_;
+    bool ended_ = false;
+    std::string outbox_;  // events the socket could not take yet
 };
 
 }  // namespace net

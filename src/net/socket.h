@@ -47,15 +47,24 @@ void set_keepalive(int fd);
 // socket wakes, its read returning 0 or -1, and the peer reads the end.
 void shutdown_connection(int fd);
 
+// Sends and reads on a non-blocking socket return this when they would
+// have had to wait.
+inline constexpr long kWouldBlock = -2;
+
+// Makes the socket's sends and reads return at once (kWouldBlock) where they
+// would wait: for a socket that the program's loop waits on.
+void set_nonblocking(int fd);
+
 // One send of `n` bytes. A peer that has gone does not raise SIGPIPE; the
 // send just fails. Interrupted sends are repeated. Returns what the send
-// returned: bytes sent, or -1.
+// returned: bytes sent, -1, or kWouldBlock.
 long send_bytes(int fd, const char* bytes, std::size_t n);
 
-// One read of up to `n` bytes, blocking until something arrives. Returns
-// the number of bytes read, 0 when the peer has closed the connection (or
-// it was shut down), -1 on an error. An interrupted read is repeated: a
-// signal is not the end of the connection.
+// One read of up to `n` bytes, blocking until something arrives unless the
+// socket is non-blocking. Returns the number of bytes read, 0 when the peer
+// has closed the connection (or it was shut down), -1 on an error,
+// kWouldBlock. An interrupted read is repeated: a signal is not the end of
+// the connection.
 long receive_bytes(int fd, char* buf, std::size_t n);
 
 }  // namespace net

@@ -1,4 +1,5 @@
 // Sockets on POSIX: Berkeley sockets as they are.
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -40,12 +41,23 @@ void set_keepalive(int fd) {
 
 void shutdown_connection(int fd) { ::shutdown(fd, SHUT_RDWR); }
 
+void set_nonblocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+namespace {
+
+long result_of(ssize_t r) {
+    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kWouldBlock;
+    return static_cast<long>(r);
+}
+
+}  // namespace
+
 long send_bytes(int fd, const char* bytes, std::size_t n) {
     ssize_t r;
     do {
         r = ::send(fd, bytes, n, MSG_NOSIGNAL);
     } while (r < 0 && errno == EINTR);
-    return static_cast<long>(r);
+    return result_of(r);
 }
 
 long receive_bytes(int fd, char* buf, std::size_t n) {
@@ -53,7 +65,7 @@ long receive_bytes(int fd, char* buf, std::size_t n) {
     do {
         r = ::recv(fd, buf, n, 0);
     } while (r < 0 && errno == EINTR);
-    return static_cast<long>(r);
+    return result_of(r);
 }
 
 }  // namespace net

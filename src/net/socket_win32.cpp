@@ -63,15 +63,27 @@ void shutdown_connection(int fd) {
     ::CancelIoEx(reinterpret_cast<HANDLE>(handle(fd)), nullptr);
 }
 
+void set_nonblocking(int fd) {
+    u_long on = 1;
+    ::ioctlsocket(handle(fd), FIONBIO, &on);
+}
+
+namespace {
+
+long result_of(int r) {
+    if (r != SOCKET_ERROR) return r;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
+}
+
+}  // namespace
+
 // Windows raises no signal for a peer that has gone: a send just fails.
 long send_bytes(int fd, const char* bytes, std::size_t n) {
-    int r = ::send(handle(fd), bytes, static_cast<int>(n), 0);
-    return r == SOCKET_ERROR ? -1 : r;
+    return result_of(::send(handle(fd), bytes, static_cast<int>(n), 0));
 }
 
 long receive_bytes(int fd, char* buf, std::size_t n) {
-    int r = ::recv(handle(fd), buf, static_cast<int>(n), 0);
-    return r == SOCKET_ERROR ? -1 : r;
+    return result_of(::recv(handle(fd), buf, static_cast<int>(n), 0));
 }
 
 }  // namespace net

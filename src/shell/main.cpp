@@ -1,10 +1,10 @@
 // taja-duel: a two-player Korean typing duel for the terminal.
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "console/console.h"
 #include "console/encoding.h"
+#include "console/loop.h"
 #include "console/terminal.h"
 #include "shell/menu.h"
 #include "shell/modes.h"
@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
     }
 
     console::set_fullscreen();
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    console::pause_until(console::Clock::now() + std::chrono::milliseconds(800));
     console::clear_screen();
     console::hide_cursor();
     switch (options.start) {

@@ -1,7 +1,11 @@
 #include "shell/menu.h"
 
+#include <cstdint>
+#include <optional>
+
 #include "console/console.h"
 #include "console/keys.h"
+#include "console/loop.h"
 
 namespace shell {
 
@@ -74,26 +78,35 @@ void draw_menu() {
 
 int main_menu() {
     draw_menu();
+    console::KeyDecoder keys;
     int selected = 1;
     for (;;) {
-        int key = console::read_key();
-        if (key < 0) return kInputEnded;
-        const int r = item_row(selected);
+        if (console::input_ended()) return kInputEnded;
+        const auto pause = keys.awaiting_escape()
+                               ? std::optional(console::Clock::now() + console::kEscapePause)
+                               : std::nullopt;
+        const console::Turn turn = console::next_turn(console::Keys::take, {}, pause);
+        for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
+        if (turn.timed_out && keys.awaiting_escape()) keys.flush();
         console::DrawStep step;
-        if (key == console::kArrowDown && selected < 3) {
-            ++selected;
-            // The old bottom line becomes the new top line; only the old top
-            // line goes.
-            print_at(kFrameX, r - 1, kEraser);
-            print_at(kFrameX, r + 1, kFrameTop);
-            print_at(kFrameX, r + 3, kFrameBottom);
-        } else if (key == console::kArrowUp && selected > 1) {
-            --selected;
-            print_at(kFrameX, r + 1, kEraser);
-            print_at(kFrameX, r - 3, kFrameTop);
-            print_at(kFrameX, r - 1, kFrameBottom);
-        } else if (key == ' ') {
-            return selected;
+        while (keys.has_key()) {
+            const int key = keys.take_key();
+            const int r = item_row(selected);
+            if (key == console::kArrowDown && selected < 3) {
+                ++selected;
+                // The old bottom line becomes the new top line; only the old
+                // top line goes.
+                print_at(kFrameX, r - 1, kEraser);
+                print_at(kFrameX, r + 1, kFrameTop);
+                print_at(kFrameX, r + 3, kFrameBottom);
+            } else if (key == console::kArrowUp && selected > 1) {
+                --selected;
+                print_at(kFrameX, r + 1, kEraser);
+                print_at(kFrameX, r - 3, kFrameTop);
+                print_at(kFrameX, r - 1, kFrameBottom);
+            } else if (key == ' ') {
+                return selected;
+            }
         }
     }
 }

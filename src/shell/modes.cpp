@@ -3,10 +3,10 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "console/console.h"
-#include "console/line_input.h"
+#include "console/keys.h"
+#include "console/loop.h"
 #include "duel/match.h"
 #include "duel/practice_rival.h"
 #include "net/host_join.h"
@@ -16,34 +16,63 @@ namespace shell {
 
 namespace {
 
+using console::Clock;
+
 // How long the host waits before trying port 8080 again.
 constexpr auto kRetryPause = std::chrono::seconds(1);
 
 // The host's connection step: listens (trying again every second while the
 // port cannot be had, and saying why), shows the waiting text and takes one
-// joiner. Only a connection ends it.
+// joiner. Only a connection ends it. Keys typed meanwhile are left waiting.
 net::Socket wait_for_joiner() {
     for (;;) {
         net::Link listening = net::listen_for_peer();
         if (listening.ok()) {
             net::clear_link_error();
             net::show_waiting_text();
+            const console::Watch watch{listening.sock.fd()};
+            while (!console::next_turn(console::Keys::leave, {&watch, 1}).ready_for(watch.sock)) {
+            }
             net::Link joiner = net::accept_peer(std::move(listening.sock));
             if (joiner.ok()) return std::move(joiner.sock);
             listening = std::move(joiner);
         }
         net::show_link_error(listening);
-        std::this_thread::sleep_for(kRetryPause);
+        console::pause_until(Clock::now() + kRetryPause);
+    }
+}
+
+// Waits for the connect that `link` started; Esc gives it up, every other
+// key is dropped.
+net::Link finish_watching_keys(net::Link link) {
+    console::KeyDecoder keys;
+    const console::Watch watch{link.sock.fd(), true};
+    for (;;) {
+        const auto pause = keys.awaiting_escape()
+                               ? std::optional(Clock::now() + console::kEscapePause)
+                               : std::nullopt;
+        const console::Turn turn = console::next_turn(console::Keys::take, {&watch, 1}, pause);
+        if (turn.ready_for(watch.sock)) return net::finish_connect(std::move(link.sock));
+        for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
+        if (turn.timed_out && keys.awaiting_escape()) keys.flush();
+        while (keys.has_key()) {
+            if (keys.take_key() == console::kEscapeKey) {
+                net::Link cancelled;
+                cancelled.error = net::LinkError::cancelled;
+                return cancelled;
+            }
+        }
     }
 }
 
 // Connects to the host at `ip`. A connect can take a while: it says so in
 // place of the reason for the last failure, which would be wrong by now.
 // Keys typed ahead, and while it waits, are for no one but Esc.
-net::Link connect_to(console::LineInput& keys, const char* ip) {
+net::Link connect_to(const std::string& ip) {
     net::show_connecting_text();
-    keys.discard_pending_input();
-    return net::connect_to_host(ip, net::KeysWhileConnecting::escape_cancels);
+    console::discard_typed_keys();
+    net::Link link = net::start_connect(ip.c_str());
+    return link.connecting ? finish_watching_keys(std::move(link)) : std::move(link);
 }
 
 // The joiner's connection step: asks for the host's address until a
@@ -51,21 +80,20 @@ net::Link connect_to(console::LineInput& keys, const char* ip) {
 // gives up a connect that waits, and the address is asked again. Every
 // prompt starts from `address`, the one typed last; with `ask` false the
 // first try connects to it without asking. Nothing when the keyboard is gone.
-std::optional<net::Socket> ask_and_connect(console::LineInput& keys, std::string& address,
-                                           bool ask) {
+std::optional<net::Socket> ask_and_connect(std::string& address, bool ask) {
     for (;; ask = true) {
         net::Link link;
         if (!ask) {
-            link = connect_to(keys, address.c_str());
+            link = connect_to(address);
         } else {
             net::show_server_ip_prompt();
-            char ip[20];
-            net::IpRead read = net::read_server_ip(keys, address, ip);
+            std::string ip;
+            net::IpRead read = net::read_server_ip(address, ip);
             if (read == net::IpRead::ended) return std::nullopt;
             if (read == net::IpRead::too_long) {
                 link.error = net::LinkError::not_an_address;
             } else {
-                link = connect_to(keys, ip);
+                link = connect_to(ip);
             }
         }
         if (link.ok()) return std::move(link.sock);
@@ -73,40 +101,39 @@ std::optional<net::Socket> ask_and_connect(console::LineInput& keys, std::string
     }
 }
 
-// What both modes do once the connection stands. Keys typed before the
+// What every mode does once the connection stands. Keys typed before the
 // board is there (while waiting, or while the connection was being made) are
 // meant for no word of the match.
-void play_on(net::Socket sock, console::LineInput& keys, duel::Mode mode) {
+duel::MatchResult play_on(net::Socket sock, duel::Mode mode, int score,
+                          std::optional<int> practice_speed = std::nullopt) {
     console::clear_screen();
-    keys.discard_pending_input();
-    duel::play_match(sock.fd(), mode);
+    console::discard_typed_keys();
+    return duel::play_match(sock.fd(), mode, score, practice_speed);
 }
 
 }  // namespace
 
 void run_host() {
-    console::LineInput keys;
     for (;;) {
         console::clear_screen();
-        play_on(wait_for_joiner(), keys, duel::Mode::hosting);
+        play_on(wait_for_joiner(), duel::Mode::hosting, 0);
     }
 }
 
 void run_join(const std::string& address) {
-    console::LineInput keys;
     std::string last = address;
+    int score = 0;
     for (bool ask = address.empty();; ask = true) {
         console::clear_screen();
-        std::optional<net::Socket> sock = ask_and_connect(keys, last, ask);
+        std::optional<net::Socket> sock = ask_and_connect(last, ask);
         if (!sock) return;
-        play_on(std::move(*sock), keys, duel::Mode::joining);
+        score = duel::carried_score(play_on(std::move(*sock), duel::Mode::joining, score));
     }
 }
 
 // Like hosting, with the practice rival at the far end of each match's
 // connection in place of a joiner.
 void run_practice(int speed) {
-    console::LineInput keys;
     for (;;) {
         console::clear_screen();
         net::LocalPair pair = net::local_pair();
@@ -116,11 +143,11 @@ void run_practice(int speed) {
             failed.error = net::LinkError::other;
             failed.code = pair.code;
             net::show_link_error(failed);
-            std::this_thread::sleep_for(kRetryPause);
+            console::pause_until(Clock::now() + kRetryPause);
             continue;
         }
         duel::PracticeRival rival(std::move(pair.other), speed);
-        play_on(std::move(pair.one), keys, duel::Mode::hosting);
+        play_on(std::move(pair.one), duel::Mode::hosting, 0, speed);
     }
 }
 

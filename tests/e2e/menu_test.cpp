@@ -1,11 +1,12 @@
 // The real program in a 169x50 pseudo-terminal: start-up, the main menu, and
 // leaving it.
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
 #include <string>
 #include <thread>
 
@@ -218,27 +219,33 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndedBySignal,
                                            ExitSignal{"Crash", SIGSEGV}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Whether the program's main thread is blocked in a write: its terminal has
-// stopped reading and the output it has not read fills the buffer.
-bool blocked_in_write(pid_t pid) {
-    std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
-    long number = -1;
-    return syscall >> number && number == SYS_write;
+// Whether the program's terminal has stopped taking output: it has not read
+// what the program wrote, which fills its buffer, so that a write to it
+// would block.
+bool terminal_full(pid_t pid) {
+    const std::string tty = "/proc/" + std::to_string(pid) + "/fd/1";
+    const int fd = ::open(tty.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    const bool full = ::poll(&p, 1, 0) == 0;
+    ::close(fd);
+    return full;
 }
 
-// Stops reading the menu's terminal and moves in the menu until the main
-// thread is blocked in a write: each move draws the frame again, and the
-// terminal takes none of it. False if it never blocked.
+// Stops reading the menu's terminal, and moves in the menu and resizes the
+// terminal until it is full: each move draws the frame again, each resize
+// the whole screen, and the terminal takes none of it. False if it never
+// filled.
 bool stall_in_write(PtyProcess& game) {
     game.screen().pause();
-    std::string moves;
-    for (int i = 0; i < 600; ++i) moves += std::string(keys::kDown) + std::string(keys::kUp);
-    game.type(moves);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!blocked_in_write(game.pid()) && std::chrono::steady_clock::now() < until) {
+    for (int i = 0; !terminal_full(game.pid()) && std::chrono::steady_clock::now() < until; ++i) {
+        game.type(i % 2 ? keys::kUp : keys::kDown);
+        game.resize(i % 2 ? 169 : 168, 50);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return blocked_in_write(game.pid());
+    game.resize(169, 50);
+    return terminal_full(game.pid());
 }
 
 TEST(StalledTerminal, TermEndsTheProgramAndRestoresTheTerminal) {

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "net/peer_link.h"
 
 namespace taja::test {
 
@@ -68,36 +70,15 @@ void send_raw(int fd, std::string_view bytes) {
     }
 }
 
-net::PostEvent Posted::poster() {
-    return [this](net::PeerEvent event) {
-        {
-            std::lock_guard lock(mutex_);
-            events_.push_back(event);
-        }
-        changed_.notify_all();
-    };
-}
-
-bool Posted::wait_for(const std::function<bool(const std::vector<net::PeerEvent>&)>& done,
-                      std::chrono::milliseconds deadline) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, deadline, [&] { return done(events_); });
-}
-
-bool Posted::wait_count(std::size_t n, std::chrono::milliseconds deadline) {
-    return wait_for([n](const std::vector<net::PeerEvent>& e) { return e.size() >= n; }, deadline);
-}
-
-std::vector<net::PeerEvent> Posted::events() {
-    std::lock_guard lock(mutex_);
-    return events_;
-}
-
-long Posted::count(net::PeerEvent kind) {
-    std::lock_guard lock(mutex_);
-    long n = 0;
-    for (net::PeerEvent e : events_) n += e == kind;
-    return n;
+std::vector<net::PeerEvent> receive_until_end(int fd, std::chrono::milliseconds deadline) {
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    net::PeerLink link(fd);
+    std::vector<net::PeerEvent> events;
+    while (!link.ended() && std::chrono::steady_clock::now() < until) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) link.receive(events);
+    }
+    return events;
 }
 
 }  // namespace taja::test

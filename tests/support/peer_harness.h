@@ -1,11 +1,7 @@
-// Real connections on this machine, and a collector of the events a peer
-// receiver posts.
+// Real connections on this machine, and what arrives on them.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -27,23 +23,8 @@ void close_with_reset(net::Socket& sock);
 // One send of all of `bytes`, as a single write where the kernel allows.
 void send_raw(int fd, std::string_view bytes);
 
-// What a receiver posted, in order, for a test to wait on.
-class Posted {
-  public:
-    net::PostEvent poster();
-    // Waits until `done` holds for what has been posted so far, or the
-    // deadline passes; returns whether it held.
-    bool wait_for(const std::function<bool(const std::vector<net::PeerEvent>&)>& done,
-                  std::chrono::milliseconds deadline = 10s);
-    // Waits until `n` events have been posted.
-    bool wait_count(std::size_t n, std::chrono::milliseconds deadline = 10s);
-    std::vector<net::PeerEvent> events();
-    long count(net::PeerEvent kind);
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<net::PeerEvent> events_;
-};
+// Everything that arrives on `fd`, read through a PeerLink as the match
+// reads it, until the connection ends (`left` last) or `deadline` passes.
+std::vector<net::PeerEvent> receive_until_end(int fd, std::chrono::milliseconds deadline = 10s);
 
 }  // namespace taja::test

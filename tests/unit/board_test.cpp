@@ -9,7 +9,6 @@
 
 #include "console/console.h"
 #include "duel/random.h"
-#include "duel/state.h"
 #include "duel/tables.h"
 #include "support/pty_process.h"
 
@@ -100,7 +99,8 @@ const NameCase kNameCases[] = {
 
 class BoardTest : public ::testing::Test {
   protected:
-    void TearDown() override { duel::rival_height = 3; }
+    // The rival's tower at the start of the board.
+    int rival_height = 3;
 
     // The values the next `n` draws take after `skip` draws from the start of
     // the sequence; the generator is then set back to `skip` draws.
@@ -116,8 +116,8 @@ class BoardTest : public ::testing::Test {
 
     // The number of earlier draws after which the rival name's draw is
     // `wanted` (tested on each draw value).
-    static int skip_for_name(const std::function<bool(int)>& wanted) {
-        const int name_draw = kSeaDraws + kOwnBlocks + duel::rival_height;
+    int skip_for_name(const std::function<bool(int)>& wanted) {
+        const int name_draw = kSeaDraws + kOwnBlocks + rival_height;
         duel::reset_random();
         std::vector<int> seq;
         for (int i = 0; i <= name_draw; ++i) seq.push_back(duel::next_random());
@@ -130,10 +130,10 @@ class BoardTest : public ::testing::Test {
     // Draws the sea and the board on `term` as a match starts, after `skip`
     // draws, and waits until it stands on the screen: a mark printed
     // afterwards must land at (0, 0). Returns the draws it took.
-    static std::vector<int> draw_after(Terminal& term, int skip) {
-        std::vector<int> d = draws_after(skip, kSeaDraws + kOwnBlocks + duel::rival_height + 1);
+    std::vector<int> draw_after(Terminal& term, int skip) {
+        std::vector<int> d = draws_after(skip, kSeaDraws + kOwnBlocks + rival_height + 1);
         duel::draw_sea();
-        duel::draw_board();
+        duel::draw_board(rival_height);
         EXPECT_TRUE(term.mark_shows_at(0, 0)) << term.dump();
         return d;
     }
@@ -233,7 +233,7 @@ TEST_F(BoardTest, TakesFiftySevenDrawsAndEndsWithTheCursorHomeAndGreyInForce) {
 }
 
 TEST_F(BoardTest, DrawsAsManyRivalBlocksAsTheRivalHeightAndTheNameAfterThem) {
-    duel::rival_height = 5;
+    rival_height = 5;
     Terminal term;
     const std::vector<int> d = draw_after(term, 0);
     term.look([&](const VtScreen& s) {

@@ -1,5 +1,5 @@
-// The line reader on a real pseudo-terminal: keys typed into it, the echo
-// read back through a terminal emulator.
+// Line input on a real pseudo-terminal, read in the program's loop: keys
+// typed into it, the echo read back through a terminal emulator.
 #include "console/line_input.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 
 #include "console/console.h"
 #include "console/encoding.h"
+#include "console/loop.h"
 #include "support/pty_process.h"
 
 namespace {
@@ -20,7 +21,6 @@ namespace {
 using console::Field;
 using console::LineInput;
 using console::LineRead;
-using console::ReadStatus;
 using taja::test::CursorPos;
 using taja::test::Deadline;
 using taja::test::kDefaultDeadline;
@@ -49,20 +49,22 @@ void draw_at(int x, int y, const char* text) {
 
 class LineInputTest : public ::testing::Test {
 protected:
-    // A read that is still waiting when a test fails is cancelled, so the
-    // test ends instead of hanging.
+    // A read that is still waiting when a test fails is given its Enter, so
+    // the test ends instead of hanging.
     ~LineInputTest() override {
-        input.cancel();
+        for (auto& read : reads) {
+            if (read.valid() && read.wait_for(0s) != std::future_status::ready) con.type("\r");
+        }
         reads.clear();
     }
 
-    std::future<LineRead>& start_read(Field field = kField) {
-        reads.push_back(
-            std::async(std::launch::async, [this, field] { return input.read_line(field); }));
+    std::future<std::optional<LineRead>>& start_read(Field field = kField) {
+        reads.push_back(std::async(std::launch::async,
+                                   [this, field] { return console::read_line(input, field); }));
         return reads.back();
     }
 
-    static std::optional<LineRead> finish(std::future<LineRead>& read,
+    static std::optional<LineRead> finish(std::future<std::optional<LineRead>>& read,
                                           Deadline deadline = kDefaultDeadline) {
         if (read.wait_for(deadline) != std::future_status::ready) return std::nullopt;
         return read.get();
@@ -82,7 +84,7 @@ protected:
 
     PtyConsole con;
     LineInput input;  // after the console: it reads the terminal's encoding
-    std::list<std::future<LineRead>> reads;
+    std::list<std::future<std::optional<LineRead>>> reads;
 };
 
 TEST_F(LineInputTest, EchoesInTheFieldAndReturnsTheLineInCp949) {
@@ -104,7 +106,6 @@ TEST_F(LineInputTest, EchoesInTheFieldAndReturnsTheLineInCp949) {
     con.type("\r");
     std::optional<LineRead> got = finish(read);
     ASSERT_TRUE(got.has_value());
-    EXPECT_EQ(got->status, ReadStatus::line);
     EXPECT_EQ(got->line, cp949("안녕"));
     EXPECT_EQ(got->line, "\xBE\xC8\xB3\xE7");  // 안녕 in CP949
 }
@@ -156,32 +157,6 @@ TEST_F(LineInputTest, LinesTypedInOneBurstComeFromOneReadEach) {
     EXPECT_EQ(finish(third).value().line, cp949("다"));
 }
 
-TEST_F(LineInputTest, CancelEndsTheReadPromptlyAndDropsTheHalfTypedLine) {
-    auto& read = start_read();
-    con.type("가나");
-    ASSERT_TRUE(field_shows("가나", 4)) << con.screen().dump();
-
-    input.cancel();  // from this thread, while the read waits on its own
-    std::optional<LineRead> got = finish(read, 2s);
-    ASSERT_TRUE(got.has_value()) << "the cancelled read did not return";
-    EXPECT_EQ(got->status, ReadStatus::cancelled);
-    EXPECT_EQ(got->line, "");
-
-    // Until resumed, reads refuse at once and take nothing.
-    con.type("다");
-    got = read_line();
-    ASSERT_TRUE(got.has_value());
-    EXPECT_EQ(got->status, ReadStatus::cancelled);
-
-    // Only keys typed after the cancel reach the next read.
-    input.resume();
-    con.type("라\r");
-    got = read_line();
-    ASSERT_TRUE(got.has_value());
-    EXPECT_EQ(got->status, ReadStatus::line);
-    EXPECT_EQ(got->line, cp949("다라"));
-}
-
 TEST_F(LineInputTest, DiscardDropsKeysTypedWhileNoReadWasWanted) {
     con.type("가\r나\r");
     ASSERT_EQ(read_line().value().line, cp949("가"));  // 나 is kept for the next read
@@ -189,7 +164,8 @@ TEST_F(LineInputTest, DiscardDropsKeysTypedWhileNoReadWasWanted) {
     con.type("다\r");  // typed during a pause, and waiting in the terminal
     pollfd waiting{con.slave_fd(), POLLIN, 0};
     ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
-    input.discard_pending_input();
+    input.drop();
+    console::discard_typed_keys();
 
     con.type("라\r");
     std::optional<LineRead> got = read_line();
@@ -236,20 +212,12 @@ TEST_F(LineInputTest, ALongLineStaysInsideItsField) {
     EXPECT_EQ(after.substr(0, after.find("cursor")), frame.substr(0, frame.find("cursor")));
 }
 
-TEST_F(LineInputTest, CursorRestsAfterTheTextBetweenOtherDrawingSteps) {
+TEST_F(LineInputTest, OnceTheReadIsOverTheCursorStaysWhereDrawingLeavesIt) {
     auto& read = start_read();
     con.type("안녕");
     ASSERT_TRUE(field_shows("안녕", 4));
-
-    // Another thread draws elsewhere; afterwards the cursor is back where the
-    // terminal's input method shows the syllable being composed.
-    std::async(std::launch::async, [] { draw_at(10, 2, "1230"); }).get();
-    EXPECT_TRUE(con.screen().wait_text(10, 2, "1230"));
-    EXPECT_TRUE(field_shows("안녕", 4)) << con.screen().dump();
-
     con.type("\r");
     ASSERT_TRUE(finish(read).has_value());
-    // The read is over: the cursor stays where drawing leaves it.
     draw_at(10, 3, "x");
     EXPECT_TRUE(con.screen().wait_for([](const VtScreen& s) {
         return s.cursor().x == 11 && s.cursor().y == 3;
@@ -266,13 +234,11 @@ TEST_F(LineInputTest, EndOfInputIsReportedAfterTheLinesBeforeIt) {
 
     std::optional<LineRead> got = read_line();
     ASSERT_TRUE(got.has_value());
-    EXPECT_EQ(got->status, ReadStatus::line);
     EXPECT_EQ(got->line, cp949("안녕"));
     for (int i = 0; i < 2; ++i) {  // and again, at once, when asked again
-        got = read_line();
-        ASSERT_TRUE(got.has_value());
-        EXPECT_EQ(got->status, ReadStatus::ended);
-        EXPECT_EQ(got->line, "");
+        auto& read = start_read();
+        ASSERT_EQ(read.wait_for(kDefaultDeadline), std::future_status::ready);
+        EXPECT_FALSE(read.get().has_value());
     }
     ::close(pipe_fds[0]);
 }

@@ -17,9 +17,9 @@
 #include "console/console.h"
 #include "console/encoding.h"
 #include "console/line_input.h"
+#include "console/loop.h"
 #include "duel/board.h"
 #include "duel/random.h"
-#include "duel/state.h"
 #include "duel/tables.h"
 #include "duel/typed_word.h"
 #include "net/peer_events.h"
@@ -112,8 +112,6 @@ class MatchTest : public ::testing::Test {
         ::setenv("SDL_AUDIODRIVER", "disk", 1);
         ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
         duel::reset_random();
-        duel::rival_height = 3;
-        duel::score = 0;
     }
 
     void TearDown() override {
@@ -123,8 +121,9 @@ class MatchTest : public ::testing::Test {
         sound::close_music();
     }
 
-    // Starts a match, which draws a fresh board, after `skip` earlier draws.
-    void start(Mode mode, int skip = 0) {
+    // Starts a match from `score`, which draws a fresh board, after `skip`
+    // earlier draws.
+    void start(Mode mode, int skip = 0, int score = 0) {
         if (match_.joinable()) match_.join();
         duel::reset_random();
         for (int i = 0; i < skip; ++i) duel::next_random();
@@ -134,8 +133,8 @@ class MatchTest : public ::testing::Test {
         ours_ = std::move(ours);
         peer_ = std::move(theirs);
         console::clear_screen();
-        match_ = std::thread([this, mode] {
-            duel::play_match(ours_.fd(), mode);
+        match_ = std::thread([this, mode, score] {
+            result_ = duel::play_match(ours_.fd(), mode, score);
             done_.store(true);
         });
         // The target word is the last thing a match draws before it waits.
@@ -211,6 +210,9 @@ class MatchTest : public ::testing::Test {
     net::Socket peer_;
     std::thread match_;
     std::atomic<bool> done_{false};
+    duel::MatchResult result_;  // of the last match, once done
+    // The score the next match of the mode starts from.
+    int carried() const { return duel::carried_score(result_); }
 };
 
 TEST_F(MatchTest, DealsFiveDifferentSlotWordsAndATargetInTheirLayouts) {
@@ -427,8 +429,7 @@ TEST_F(MatchTest, KnockingOffTheLastRivalBlockWins) {
         for (int y = 0; y < 50; ++y)
             EXPECT_TRUE(s.row(y).empty()) << "row " << y << " after the match";
     });
-    EXPECT_EQ(duel::score, 0) << "the hosting mode starts every match from 0";
-    EXPECT_EQ(duel::rival_height, 3);
+    EXPECT_EQ(carried(), 0) << "the hosting mode starts every match from 0";
 }
 
 TEST_F(MatchTest, NineSlotWordsWin) {
@@ -453,7 +454,7 @@ TEST_F(MatchTest, ThreeKnocksLose) {
     EXPECT_EQ(height(kOwnX), 0);
     ASSERT_TRUE(score_reads("-30        "));
     finish();
-    EXPECT_EQ(duel::score, 0);
+    EXPECT_EQ(carried(), 0);
 }
 
 TEST_F(MatchTest, NineRaisesLose) {
@@ -467,8 +468,9 @@ TEST_F(MatchTest, NineRaisesLose) {
 TEST_F(MatchTest, EventsApplyInWireOrderAndNoneOutlivesItsMatch) {
     // The rival is one block short of winning: the knock that came first
     // costs a block before the raise ends the match.
-    duel::rival_height = 11;
     start(Mode::hosting);
+    peer_sends(std::string(8, 'u'));
+    ASSERT_TRUE(rival_ready(11)) << screen().dump();
     peer_sends("cu");
     ASSERT_TRUE(screen().wait_text(84, 10, "Player   LOSE!")) << screen().dump();
     EXPECT_EQ(height(kRivalX), 12);
@@ -493,7 +495,7 @@ TEST_F(MatchTest, ARivalWhoLeavesLosesAndTheBoardSaysSo) {
     ASSERT_TRUE(screen().wait_text(84, 10, "Player   WIN!")) << screen().dump();
     ASSERT_TRUE(screen().wait_text(84, 12, "상대가 게임을 떠났습니다.")) << screen().dump();
     finish();
-    EXPECT_EQ(duel::score, 10) << "a match the rival left counts as won";
+    EXPECT_EQ(carried(), 10) << "a match the rival left counts as won";
 }
 
 TEST_F(MatchTest, JoiningKeepsTheScoreOfAWonMatchAndHostingDoesNot) {
@@ -505,20 +507,15 @@ TEST_F(MatchTest, JoiningKeepsTheScoreOfAWonMatchAndHostingDoesNot) {
             ASSERT_EQ(sent_byte(), 'c');
         }
         finish();
-        EXPECT_EQ(duel::score, mode == Mode::joining ? 30 : 0);
+        EXPECT_EQ(carried(), mode == Mode::joining ? 30 : 0);
     }
-    // A carried score shows on the next board from its start.
-    duel::score = 30;
-    start(Mode::joining);
+    // A carried score shows on the next board from its start; a lost match
+    // resets the joining mode's score too.
+    start(Mode::joining, 0, 30);
     ASSERT_TRUE(score_reads("30         ")) << screen().dump();
     peer_sends("ccc");
     finish();
-    // A lost match resets the joining mode's score too.
-    duel::score = 30;
-    start(Mode::joining);
-    peer_sends("ccc");
-    finish();
-    EXPECT_EQ(duel::score, 0);
+    EXPECT_EQ(carried(), 0);
 }
 
 TEST_F(MatchTest, KeysTypedDuringTheResultAndAHalfTypedWordDoNotLeak) {
@@ -533,10 +530,10 @@ TEST_F(MatchTest, KeysTypedDuringTheResultAndAHalfTypedWordDoNotLeak) {
     // What reads the keyboard next sees only what is typed from now on.
     console::LineInput next;
     std::thread typist([this] { pty_.type("127.0.0.1\r"); });
-    console::LineRead read = next.read_line(console::Field{102, 25, 20});
+    std::optional<console::LineRead> read = console::read_line(next, console::Field{102, 25, 20});
     typist.join();
-    EXPECT_EQ(read.status, console::ReadStatus::line);
-    EXPECT_EQ(read.line, "127.0.0.1");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->line, "127.0.0.1");
 }
 
 TEST_F(MatchTest, AWordAndAnEventArrivingTogetherAreBothApplied) {

@@ -1,6 +1,6 @@
-// The peer receiver on real connections: what arrives on the wire becomes
-// events posted in wire order, none lost or merged, the end of the
-// connection last of all.
+// The match's end of real connections: what arrives on the wire becomes
+// events in wire order, none lost or merged, the end of the connection last
+// of all.
 #include "net/peer_events.h"
 
 #include <gtest/gtest.h>
@@ -22,30 +22,20 @@ namespace {
 
 using namespace std::chrono_literals;
 using net::PeerEvent;
-using taja::test::Posted;
+using taja::test::receive_until_end;
 using taja::test::send_raw;
 
-// Waits until the receiver has posted the end of the connection.
-bool left(Posted& posted, std::chrono::milliseconds deadline = 10s) {
-    return posted.wait_for(
-        [](const std::vector<PeerEvent>& e) { return !e.empty() && e.back() == PeerEvent::left; },
-        deadline);
-}
-
-TEST(PeerEvents, KnockAndRaiseInOneReadAreOneEventEachAndTheReceiverDrawsNothing) {
+TEST(PeerEvents, KnockAndRaiseInOneReadAreOneEventEachAndTheLinkDrawsNothing) {
     taja::test::PtyConsole console;
     console::set_cursor(10, 5);
     auto [near, far] = taja::test::socket_pair();
-    Posted posted;
-    net::PeerReceiver receiver(far.fd(), posted.poster());
 
     send_raw(near.fd(), "cu");
-    ASSERT_TRUE(posted.wait_count(2));
     near = net::Socket();
-    ASSERT_TRUE(left(posted));
-    EXPECT_EQ(posted.events(), (std::vector{PeerEvent::knock, PeerEvent::raise, PeerEvent::left}));
+    EXPECT_EQ(receive_until_end(far.fd()),
+              (std::vector{PeerEvent::knock, PeerEvent::raise, PeerEvent::left}));
 
-    // Text printed now lands where the cursor was put before: the receiver
+    // Text printed now lands where the cursor was put before: the link
     // moved nothing in between.
     console::print_text("#");
     EXPECT_TRUE(console.screen().wait_for([](const taja::test::VtScreen& s) {
@@ -55,15 +45,12 @@ TEST(PeerEvents, KnockAndRaiseInOneReadAreOneEventEachAndTheReceiverDrawsNothing
 
 TEST(PeerEvents, BytesNoBuildKnowsAreIgnoredAndTheEventsAroundThemCount) {
     auto [near, far] = taja::test::socket_pair();
-    Posted posted;
-    net::PeerReceiver receiver(far.fd(), posted.poster());
 
     using namespace std::string_literals;
     send_raw(near.fd(), "c\0c"s);
     send_raw(near.fd(), "cxcCU\xff\x63\x75hwl"s);
     near = net::Socket();
-    ASSERT_TRUE(left(posted));
-    EXPECT_EQ(posted.events(),
+    EXPECT_EQ(receive_until_end(far.fd()),
               (std::vector{PeerEvent::knock, PeerEvent::knock, PeerEvent::knock, PeerEvent::knock,
                            PeerEvent::knock, PeerEvent::raise, PeerEvent::hello,
                            PeerEvent::host_won, PeerEvent::host_lost, PeerEvent::left}));
@@ -71,30 +58,25 @@ TEST(PeerEvents, BytesNoBuildKnowsAreIgnoredAndTheEventsAroundThemCount) {
 
 TEST(PeerEvents, MoreBytesThanOneReadTakesAreReadInPiecesAndEachCountsOnce) {
     auto [near, far] = taja::test::tcp_pair();
-    // All 150 are queued before the receiver's first read, which can take
-    // only 100 of them.
+    // All 1500 are queued before the link's first read, which can take only
+    // 512 of them.
     std::vector<PeerEvent> sent;
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 1500; ++i) {
         bool knock = i % 3 != 1;
         net::send_event(near.fd(), knock ? net::kKnockEvent : net::kRaiseEvent);
         sent.push_back(knock ? PeerEvent::knock : PeerEvent::raise);
     }
     near = net::Socket();
     sent.push_back(PeerEvent::left);
-
-    Posted posted;
-    net::PeerReceiver receiver(far.fd(), posted.poster());
-    ASSERT_TRUE(left(posted));
-    EXPECT_EQ(posted.events(), sent);
+    EXPECT_EQ(receive_until_end(far.fd()), sent);
 }
 
 TEST(PeerEvents, AHundredThousandEventsFromAFastSenderArriveExactlyAndInOrder) {
     auto [near, far] = taja::test::tcp_pair();
-    Posted posted;
-    net::PeerReceiver receiver(far.fd(), posted.poster());
 
     constexpr int kEvents = 100'000;
     std::vector<PeerEvent> sent;
+    sent.reserve(kEvents + 1);
     std::thread sender([&sent, sock = std::move(near)] {
         // Runs of each kind of varied length, from a fixed pseudo-random
         // sequence.
@@ -106,10 +88,10 @@ TEST(PeerEvents, AHundredThousandEventsFromAFastSenderArriveExactlyAndInOrder) {
             sent.push_back(knock ? PeerEvent::knock : PeerEvent::raise);
         }
     });
+    const std::vector<PeerEvent> received = receive_until_end(far.fd(), 120s);
     sender.join();
     sent.push_back(PeerEvent::left);
-    ASSERT_TRUE(left(posted, 120s));
-    EXPECT_TRUE(posted.events() == sent);
+    EXPECT_TRUE(received == sent);
 }
 
 TEST(PeerEvents, WhenThePeerGoesTheLeaveComesAfterWhatArrived) {
@@ -126,23 +108,16 @@ TEST(PeerEvents, WhenThePeerGoesTheLeaveComesAfterWhatArrived) {
          }) {
         SCOPED_TRACE(ending.name);
         auto [near, far] = ending.tcp ? taja::test::tcp_pair() : taja::test::socket_pair();
-        Posted posted;
-        net::PeerReceiver receiver(far.fd(), posted.poster());
         net::send_event(near.fd(), net::kRaiseEvent);
         ending.end(near);
-        ASSERT_TRUE(left(posted));
-        EXPECT_EQ(posted.events(), (std::vector{PeerEvent::raise, PeerEvent::left}));
+        EXPECT_EQ(receive_until_end(far.fd()), (std::vector{PeerEvent::raise, PeerEvent::left}));
     }
 }
 
-TEST(PeerEvents, AReceiverOnAConnectionNeverMadeReportsTheRivalGoneAtOnce) {
-    for (bool unconnected : {true, false}) {
-        net::Socket sock(unconnected ? ::socket(AF_INET, SOCK_STREAM, 0) : -1);
-        Posted posted;
-        net::PeerReceiver receiver(sock.fd(), posted.poster());
-        ASSERT_TRUE(left(posted));
-        EXPECT_EQ(posted.events(), std::vector{PeerEvent::left});
-    }
+TEST(PeerEvents, AConnectionNeverMadeEndsAtOnce) {
+    net::Socket sock(::socket(AF_INET, SOCK_STREAM, 0));
+    EXPECT_EQ(receive_until_end(sock.fd(), 2s), std::vector{PeerEvent::left});
+    EXPECT_TRUE(net::PeerLink(-1).ended());
 }
 
 TEST(SendEvent, SendingToAPeerThatHasGoneReturnsAndTheProcessLivesOn) {

@@ -1,8 +1,0 @@
-#include "duel/state.h"
-
-namespace duel {
-
-int rival_height = 3;
-int score = 0;
-
-}  // namespace duel
