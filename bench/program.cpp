@@ -185,7 +185,7 @@ class Terminal {
     VtScreen screen_;
 };
 
-// taja-duel hosting (its first argument, e.g. valgrind, may come before it),
+// taja-duel hosting, run under `args` (valgrind and its options, or none),
 // and a raw peer connected to it, the board standing. Nothing if it did not
 // come to the board within `wait`.
 struct Hosted {
