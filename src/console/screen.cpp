@@ -1,5 +1,6 @@
 #include "console/screen.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "console/text_scan.h"
@@ -12,12 +13,13 @@ Screen::Screen(int cols, int rows, Framing framing)
       framing_(framing),
       cells_(static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows)),
       shown_(cells_.size()),
-      drawn_(cells_.size(), false) {}
+      drawn_(static_cast<std::size_t>(rows)) {}
 
 void Screen::clear() {
     cells_.assign(cells_.size(), Cell{});
     shown_.assign(shown_.size(), Cell{});  // the erase is presented
-    drawn_.assign(drawn_.size(), false);
+    for (int y : drawn_rows_) drawn_[static_cast<std::size_t>(y)] = Span{};
+    drawn_rows_.clear();
     cleared_ = true;
     clear_attr_ = attr_;
     x_ = 0;
@@ -64,7 +66,14 @@ void Screen::put(std::string_view text) {
 
 void Screen::set(int x, const Cell& c) {
     cells_[index(x, y_)] = c;
-    drawn_[index(x, y_)] = true;
+    Span& span = drawn_[static_cast<std::size_t>(y_)];
+    if (span.from == span.to) {
+        drawn_rows_.push_back(y_);
+        span = Span{x, x + 1};
+    } else {
+        span.from = std::min(span.from, x);
+        span.to = std::max(span.to, x + 1);
+    }
 }
 
 void Screen::put_char(std::string_view bytes, int width) {
@@ -87,42 +96,56 @@ void Screen::put_char(std::string_view bytes, int width) {
 
 Screen::Changes Screen::take_changes() {
     Changes changes{cleared_, clear_attr_, {}};
-    for (int y = 0; y < rows_; ++y) {
-        Run* run = nullptr;
-        for (int x = 0; x < cols_; ++x) {
-            // A character with the right half of its cell pair, if wide.
-            const int width = x + 1 < cols_ && cell(x + 1, y).right_half ? 2 : 1;
-            bool changed = false;
-            for (int i = 0; i < width; ++i) {
-                const std::size_t at = index(x + i, y);
-                changed = changed || (drawn_[at] && cells_[at] != shown_[at]);
-                drawn_[at] = false;
-            }
-            const Cell& c = cell(x, y);
-            if (!changed || c.text.empty()) {
-                run = nullptr;
-                x += width - 1;
-                continue;
-            }
-            if (run == nullptr || run->attr != c.attr) {
-                changes.runs.push_back(Run{x, y, 0, c.attr, {}});
-                run = &changes.runs.back();
-            }
-            run->text += c.text;
-            run->cells += width;
-            for (int i = 0; i < width; ++i) shown_[index(x + i, y)] = cells_[index(x + i, y)];
-            x += width - 1;
-        }
-    }
     cleared_ = false;
+    std::sort(drawn_rows_.begin(), drawn_rows_.end());
+    for (int y : drawn_rows_) {
+        Span& span = drawn_[static_cast<std::size_t>(y)];
+        take_row(y, span, changes.runs);
+        span = Span{};
+    }
+    drawn_rows_.clear();
     return changes;
+}
+
+// The characters of row `y` within `span` that differ from what the terminal
+// was shown, a wide one with its right half, joined into runs.
+void Screen::take_row(int y, Span span, std::vector<Run>& runs) {
+    // A span never begins at the right half of a character: the character
+    // was drawn with it.
+    Run* run = nullptr;
+    for (int x = span.from; x < span.to; ++x) {
+        const int width = x + 1 < cols_ && cell(x + 1, y).right_half ? 2 : 1;
+        bool changed = false;
+        for (int i = 0; i < width; ++i) {
+            const std::size_t at = index(x + i, y);
+            changed = changed || cells_[at] != shown_[at];
+        }
+        const Cell& c = cell(x, y);
+        if (!changed || c.text.empty()) {
+            run = nullptr;
+            x += width - 1;
+            continue;
+        }
+        if (run == nullptr || run->attr != c.attr) {
+            runs.push_back(Run{x, y, 0, c.attr, {}});
+            run = &runs.back();
+        }
+        run->text += c.text;
+        run->cells += width;
+        for (int i = 0; i < width; ++i) shown_[index(x + i, y)] = cells_[index(x + i, y)];
+        x += width - 1;
+    }
 }
 
 void Screen::invalidate() {
     cleared_ = true;
     clear_attr_ = kGrey;
     shown_.assign(shown_.size(), Cell{});
-    drawn_.assign(drawn_.size(), true);
+    drawn_rows_.clear();
+    for (int y = 0; y < rows_; ++y) {
+        drawn_[static_cast<std::size_t>(y)] = Span{0, cols_};
+        drawn_rows_.push_back(y);
+    }
 }
 
 }  // namespace console

@@ -1,7 +1,10 @@
 // The console's model of the screen, cell by cell: every primitive draws
 // into it, and at the end of each drawing step the console presents what the
-// step drew to the terminal from it. A terminal that was cut by a resize, or
-// whose contents are unknown, is given the whole model again.
+// step drew to the terminal from it. The model keeps, row by row, the span of
+// cells drawn since the last present, and presenting looks at those spans
+// only: a step costs what it drew, and one that drew nothing costs nothing.
+// A terminal that was cut by a resize, or whose contents are unknown, is
+// given the whole model again.
 #pragma once
 
 #include <string>
@@ -31,6 +34,7 @@ class Screen {
         int cells;
         Attr attr;
         std::string text;
+        bool operator==(const Run&) const = default;
     };
 
     // What a drawing step changed, for the terminal to be shown.
@@ -72,15 +76,25 @@ class Screen {
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(cols_) +
                static_cast<std::size_t>(x);
     }
+    // The cells of one row drawn since the last take_changes, [from, to);
+    // none while from == to.
+    struct Span {
+        int from = 0;
+        int to = 0;
+    };
     void put_char(std::string_view bytes, int width);
     void set(int x, const Cell& c);
+    void take_row(int y, Span span, std::vector<Run>& runs);
 
     int cols_;
     int rows_;
     Framing framing_;
     std::vector<Cell> cells_;
-    std::vector<Cell> shown_;  // as take_changes last handed them over
-    std::vector<bool> drawn_;  // since the last take_changes
+    // As take_changes last handed them over: equal to cells_ wherever no
+    // span has been drawn since.
+    std::vector<Cell> shown_;
+    std::vector<Span> drawn_;      // one per row
+    std::vector<int> drawn_rows_;  // the rows with a span, in the order first drawn
     bool cleared_ = false;
     Attr clear_attr_ = kGrey;
     int x_ = 0;

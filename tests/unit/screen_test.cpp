@@ -60,6 +60,56 @@ TEST(Screen, KeepsWhatWasDrawnCellByCellAndHandsOverEachChangeOnce) {
     EXPECT_EQ(c.runs[1].text, "ab x");
 }
 
+TEST(Screen, HandsOverOnlyTheCellsADrawingChangedRowByRow) {
+    Screen s(20, 4, console::Framing::utf8);
+    s.move_to(0, 3);
+    s.put("low");
+    s.move_to(5, 0);
+    s.put("high");
+    Screen::Changes c = s.take_changes();
+    ASSERT_EQ(c.runs.size(), 2u);
+    EXPECT_EQ(c.runs[0].text, "high") << "row by row, whatever the order of drawing";
+    EXPECT_EQ(c.runs[1].text, "low");
+
+    // The same text drawn again changes nothing, and nothing is handed over.
+    s.move_to(5, 0);
+    s.put("high");
+    s.move_to(1, 3);
+    s.put("ow");
+    EXPECT_TRUE(s.take_changes().runs.empty());
+
+    // One letter changed among drawn ones is a run of one cell.
+    s.move_to(5, 0);
+    s.put("hugh");
+    c = s.take_changes();
+    ASSERT_EQ(c.runs.size(), 1u);
+    EXPECT_EQ(c.runs[0].x, 6);
+    EXPECT_EQ(c.runs[0].text, "u");
+
+    // Erased, then drawn: the erase and what came after it, nothing from
+    // before it.
+    s.move_to(0, 1);
+    s.put("gone");
+    s.clear();
+    s.move_to(2, 2);
+    s.put("new");
+    c = s.take_changes();
+    EXPECT_TRUE(c.cleared);
+    ASSERT_EQ(c.runs.size(), 1u);
+    EXPECT_EQ(c.runs[0].y, 2);
+    EXPECT_EQ(c.runs[0].text, "new");
+    c = s.take_changes();
+    EXPECT_FALSE(c.cleared);
+    EXPECT_TRUE(c.runs.empty());
+
+    // A terminal that shows nothing of the model is given all of it.
+    s.invalidate();
+    c = s.take_changes();
+    EXPECT_TRUE(c.cleared);
+    ASSERT_EQ(c.runs.size(), 1u);
+    EXPECT_EQ(c.runs[0].text, "new");
+}
+
 // The console drawing on a socket that keeps the bounds of each write.
 class Presented : public ::testing::Test {
   protected:
