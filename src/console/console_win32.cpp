@@ -10,7 +10,6 @@
 #include "console/console.h"
 #include "console/console_detail.h"
 #include "console/encoding_win32.h"
-#include "console/keys.h"
 #include "console/output_win32.h"
 
 namespace console {
@@ -80,61 +79,6 @@ void present(Screen& screen) {
         ::SetConsoleCursorInfo(h, &cursorInfo);
         shown.cursor_hidden = true;
     }
-}
-
-int read_key() {
-    // The menu is the only caller, on the main thread. A key whose character
-    // takes two CP949 bytes gives them one per call, as _getch does.
-    static std::string queued;
-    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-    while (queued.empty()) {
-        INPUT_RECORD rec;
-        DWORD got = 0;
-        if (!::ReadConsoleInputW(in, &rec, 1, &got)) return -1;
-        if (got == 0 || rec.EventType != KEY_EVENT || !rec.Event.KeyEvent.bKeyDown) continue;
-        const KEY_EVENT_RECORD& key = rec.Event.KeyEvent;
-        switch (key.wVirtualKeyCode) {
-            case VK_UP:
-                queued = {char(kArrowPrefix), char(kArrowUp)};
-                continue;
-            case VK_DOWN:
-                queued = {char(kArrowPrefix), char(kArrowDown)};
-                continue;
-            case VK_LEFT:
-                queued = {char(kArrowPrefix), char(kArrowLeft)};
-                continue;
-            case VK_RIGHT:
-                queued = {char(kArrowPrefix), char(kArrowRight)};
-                continue;
-            default:
-                break;
-        }
-        if (key.uChar.UnicodeChar != 0) {
-            queued = from_wide(std::wstring(1, key.uChar.UnicodeChar), kCodePageCp949);
-        }
-    }
-    int key = static_cast<unsigned char>(queued.front());
-    queued.erase(0, 1);
-    return key;
-}
-
-KeysWaiting take_waiting_keys() {
-    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-    bool escape = false;
-    for (;;) {
-        DWORD waiting = 0;
-        if (!::GetNumberOfConsoleInputEvents(in, &waiting)) return KeysWaiting::ended;
-        if (waiting == 0) break;
-        INPUT_RECORD recs[64];
-        DWORD got = 0;
-        if (!::ReadConsoleInputW(in, recs, 64, &got)) return KeysWaiting::ended;
-        for (DWORD i = 0; i < got; ++i) {
-            const INPUT_RECORD& rec = recs[i];
-            escape = escape || (rec.EventType == KEY_EVENT && rec.Event.KeyEvent.bKeyDown &&
-                                rec.Event.KeyEvent.wVirtualKeyCode == VK_ESCAPE);
-        }
-    }
-    return escape ? KeysWaiting::escape : KeysWaiting::none;
 }
 
 }  // namespace console

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 
 #include "console/console.h"
 #include "console/output_win32.h"
@@ -34,8 +33,8 @@ std::atomic<bool> g_restored{false};
 
 // The player's screen buffer, as a handle opened before the program's own
 // was made active (under wine, SetConsoleActiveScreenBuffer on the standard
-// output handle does nothing), and the program's own: both written under the
-// console lock, before g_own, which says that the switch was made.
+// output handle does nothing), and the program's own: both written by the
+// loop's thread, before g_own, which says that the switch was made.
 HANDLE g_player = INVALID_HANDLE_VALUE;
 std::atomic<HANDLE> g_own{nullptr};
 
@@ -108,13 +107,15 @@ void restore_console() {
     ::SetConsoleCursorInfo(g_saved.out, &g_saved.cursor);
 }
 
-// How long a console event waits for the drawing step in progress.
-constexpr auto kStepWait = std::chrono::milliseconds(300);
+// How long a console event waits for the loop to end the program.
+constexpr DWORD kLoopWaitMs = 1000;
 
-// Runs on a thread the system starts for the event, so it may take the
-// console lock: no drawing step is cut in half by the restore, and none
-// follows it, since the lock is held until the process is gone. A step that
-// does not end in time does not keep the program from ending.
+// Set by a console event, for the loop (manual reset).
+HANDLE g_end_requested = nullptr;
+
+// Runs on a thread the system starts for the event. It only tells the loop,
+// which ends the program between two drawing steps; a loop that does not
+// come round in time does not keep the program from ending.
 BOOL WINAPI on_console_event(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
@@ -122,7 +123,10 @@ BOOL WINAPI on_console_event(DWORD event) {
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT: {
-            end_drawing(kStepWait);
+            if (g_end_requested != nullptr) {
+                ::SetEvent(g_end_requested);
+                ::Sleep(kLoopWaitMs);
+            }
             restore_console();
             ::ExitProcess(STATUS_CONTROL_C_EXIT);
         }
@@ -150,6 +154,13 @@ bool window_fits(HANDLE h, COORD& now) {
 
 }  // namespace
 
+HANDLE end_requested() { return g_end_requested; }
+
+void end_on_request() {
+    restore_console();
+    ::ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
 HANDLE console_output() {
     HANDLE own = g_own.load();
     return own != nullptr ? own : ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -166,6 +177,7 @@ TerminalSession::TerminalSession() {
                        ::GetConsoleCursorInfo(g_saved.out, &g_saved.cursor) &&
                        ::GetConsoleScreenBufferInfo(g_saved.out, &g_saved.screen);
     g_taken = true;
+    g_end_requested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(on_console_event, TRUE);
     ::SetUnhandledExceptionFilter(on_crash);
 
@@ -181,7 +193,6 @@ TerminalSession::TerminalSession() {
 
 TerminalSession::~TerminalSession() {
     if (!g_taken) return;
-    DrawStep step;
     clear_cursor_rest();
     restore_console();
     ::SetConsoleCtrlHandler(on_console_event, FALSE);

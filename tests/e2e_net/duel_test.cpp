@@ -3,6 +3,9 @@
 // own speaking the one-byte wire format). A scripted player reads the words
 // from its own screen and types them.
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -419,6 +422,78 @@ TEST_F(Duel, TheMenuAndABoardTakeAHandfulOfWritesAndAnEventOrAWordOne) {
         return own_tower(s) == 3 && trim(s.text(84, 48, 15)).empty() && s.cursor().x == 84;
     })) << host.dump();
     EXPECT_EQ(writes() - mark, 1) << "a typed word";
+
+    mark = writes();
+    taja::test::send_raw(peer.fd(), "uuc");  // read at once: one write for the three
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return rival_tower(s) == 6 && own_tower(s) == 2;
+    }));
+    EXPECT_EQ(writes() - mark, 1) << "three events in one segment";
+}
+
+// How many threads the process runs.
+int threads_of(pid_t pid) {
+    int n = 0;
+    DIR* d = ::opendir(("/proc/" + std::to_string(pid) + "/task").c_str());
+    if (d == nullptr) return -1;
+    while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+    ::closedir(d);
+    return n;
+}
+
+// Whether the program's terminal takes no more output: a write to it would
+// block.
+bool terminal_full(pid_t pid) {
+    const std::string tty = "/proc/" + std::to_string(pid) + "/fd/1";
+    const int fd = ::open(tty.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    const bool full = ::poll(&p, 1, 0) == 0;
+    ::close(fd);
+    return full;
+}
+
+// The match runs on one thread (no sound device here), and a terminal that
+// reads nothing for five seconds holds up neither the wire nor the way to
+// the next match.
+TEST_F(Duel, OneThreadPlaysAndAStalledTerminalHoldsUpNothing) {
+    Game host(home);
+    host.host();
+    ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+    net::Socket peer = connect_raw();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+    EXPECT_LE(threads_of(host.proc().pid()), 2);
+    taja::test::send_raw(peer.fd(), "uuc");
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return rival_tower(s) == 5 && own_tower(s) == 2;
+    })) << host.dump();
+
+    // The terminal stops reading, and resizes fill it.
+    host.proc().screen().pause();
+    const auto stalled = Clock::now();
+    for (int i = 0; !terminal_full(host.proc().pid()) && Clock::now() - stalled < 5s; ++i)
+        host.proc().resize(i % 2 ? 169 : 168, 50);
+    host.proc().resize(169, 50);
+    ASSERT_TRUE(terminal_full(host.proc().pid()));
+    // A greeting and seven raises: the rival's twelfth block. The host
+    // answers the greeting and gives its verdict, and closes after the
+    // result's three seconds, all while its terminal reads nothing.
+    taja::test::send_raw(peer.fd(), "huuuuuuu");
+    EXPECT_EQ(read_byte(peer.fd()), 'h');
+    EXPECT_EQ(read_byte(peer.fd()), 'l') << "the host lost";
+    peer = net::Socket();
+    ASSERT_GE(Clock::now() - stalled, 0s);
+    std::this_thread::sleep_for(5s - (Clock::now() - stalled));
+    net::Socket next = connect_raw();
+    EXPECT_EQ(read_byte(next.fd(), 200ms), std::nullopt) << "a new match, silent";
+    host.proc().screen().resume();
+    ASSERT_TRUE(host.wait_for(match_running)) << "the next joiner's board, whole:\n"
+                                                << host.dump();
+    host.proc().screen().with_screen([](const VtScreen& s) {
+        EXPECT_EQ(rival_tower(s), 3);
+        EXPECT_EQ(own_tower(s), 3);
+        EXPECT_TRUE(s.row(10).empty()) << "no result left over";
+    });
 }
 
 // A resize while a syllable is being composed brings it back as it stood:

@@ -1,12 +1,13 @@
 // The peer link over Winsock on 127.0.0.1:8080: the connection steps, events
-// both ways through the receiver, the receiver's end by shutdown, and port
+// waited for in the program's loop, the link's end by shutdown, and port
 // 8080 held exclusively yet free again for the next pass.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
 #include <chrono>
+#include <vector>
 
-#include "duel/inbox.h"
+#include "console/loop.h"
 #include "net/host_join.h"
 #include "net/peer_events.h"
 #include "net/peer_link.h"
@@ -34,9 +35,19 @@ Pair connect_pair() {
     return p;
 }
 
-// The next event the receiver posted; the test's own timeout ends a wait
-// that never comes.
-net::PeerEvent next_event(duel::Inbox& inbox) { return std::get<net::PeerEvent>(inbox.take()); }
+// The events that arrive on `link` within a few seconds, waited for in the
+// loop, until there are `n`.
+std::vector<net::PeerEvent> events_in_loop(net::PeerLink& link, std::size_t n) {
+    std::vector<net::PeerEvent> events;
+    const auto until = console::Clock::now() + 5s;
+    while (events.size() < n) {
+        const console::Watch watch = link.watch();
+        const console::Turn turn = console::next_turn(console::Keys::leave, {&watch, 1}, until);
+        if (turn.ready_for(watch.sock)) link.receive(events);
+        if (turn.timed_out) break;
+    }
+    return events;
+}
 
 // A plain socket of another program trying to bind port 8080 with
 // SO_REUSEADDR: true if the bind went through.
@@ -53,24 +64,23 @@ bool other_program_binds_8080() {
     return bound;
 }
 
-TEST(Winsock, EventsCrossBothWaysAndShutdownEndsTheReceivers) {
+TEST(Winsock, EventsWaitedForInTheLoopArriveInOrderAndShutEndsTheConnection) {
     Pair p = connect_pair();
     ASSERT_GE(p.host.fd(), 0);
     ASSERT_GE(p.join.fd(), 0);
-    duel::Inbox inbox;
-    {
-        net::PeerReceiver at_host(p.host.fd(), [&inbox](net::PeerEvent e) { inbox.post(e); });
-        net::send_event(p.join.fd(), net::kRaiseEvent);
-        EXPECT_EQ(next_event(inbox), net::PeerEvent::raise);
-        net::send_event(p.join.fd(), net::kKnockEvent);
-        EXPECT_EQ(next_event(inbox), net::PeerEvent::knock);
-        // stop() shuts the connection down: the receiver blocked in recv
-        // wakes and is joined, and posts no leave of its own.
-        at_host.stop();
-    }
-    char byte;
+    net::PeerLink at_host(p.host.fd());
+    net::send_event(p.join.fd(), net::kRaiseEvent);
+    EXPECT_EQ(events_in_loop(at_host, 1), std::vector{net::PeerEvent::raise});
+    net::send_event(p.join.fd(), net::kKnockEvent);
+    net::send_event(p.join.fd(), net::kRaiseEvent);
+    EXPECT_EQ(events_in_loop(at_host, 2),
+              (std::vector{net::PeerEvent::knock, net::PeerEvent::raise}));
+    at_host.send(net::kHello);
+    char byte = 0;
+    EXPECT_EQ(net::receive_bytes(p.join.fd(), &byte, 1), 1);
+    EXPECT_EQ(byte, net::kHello);
+    at_host.shut();
     EXPECT_EQ(net::receive_bytes(p.join.fd(), &byte, 1), 0) << "the joiner reads the end";
-    EXPECT_FALSE(inbox.take_within(std::chrono::milliseconds(1)));
 }
 
 TEST(Winsock, PortIsOursAloneWhileListeningAndFreeForTheNextPass) {
