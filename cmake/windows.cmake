@@ -77,8 +77,7 @@ set(TAJA_WIN_TESTS
   ${CMAKE_SOURCE_DIR}/tests/unit/keys_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/line_editor_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/random_test.cpp
-  ${CMAKE_SOURCE_DIR}/tests/unit/tables_test.cpp
-  ${CMAKE_SOURCE_DIR}/tests/unit/inbox_test.cpp)
+  ${CMAKE_SOURCE_DIR}/tests/unit/tables_test.cpp)
 file(GLOB TAJA_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 add_executable(win_unit_tests ${TAJA_WIN_TESTS} ${TAJA_WIN32_TESTS})
 target_include_directories(win_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
