@@ -87,8 +87,7 @@ std::optional<LineRead> read_line(LineInput& input, Field field) {
     std::optional<LineRead> line = input.next_line();
     while (!line && !input_ended()) {
         input.draw(field);
-        const auto pause = input.in_escape() ? std::optional(Clock::now() + kEscapePause)
-                                             : std::nullopt;
+        const auto pause = escape_deadline(input.in_escape());
         const Turn turn = next_turn(Keys::take, {}, pause);
         input.add(turn.keys);
         if (turn.timed_out && input.in_escape()) input.end_escape();

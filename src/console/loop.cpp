@@ -18,6 +18,11 @@ void pause_until(Clock::time_point until) {
 
 bool input_ended() { return state().input_ended; }
 
+std::optional<Clock::time_point> escape_deadline(bool in_escape) {
+    if (!in_escape) return std::nullopt;
+    return Clock::now() + kEscapePause;
+}
+
 std::optional<Clock::time_point> earliest(std::optional<Clock::time_point> a,
                                           std::optional<Clock::time_point> b) {
     if (!a) return b;

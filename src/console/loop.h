@@ -61,6 +61,10 @@ bool input_ended();
 // no state wanted them.
 void discard_typed_keys();
 
+// The deadline of a state whose keys stopped inside an escape sequence
+// (`in_escape`): kEscapePause from now; none otherwise.
+std::optional<Clock::time_point> escape_deadline(bool in_escape);
+
 // The earlier of two deadlines, either of which may be none.
 std::optional<Clock::time_point> earliest(std::optional<Clock::time_point> a,
                                           std::optional<Clock::time_point> b);

@@ -328,9 +328,7 @@ MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practi
     Progress outcome = link.ended() ? match->apply(net::PeerEvent::left) : kRunning;
     while (outcome == kRunning) {
         const console::Watch watch = link.watch();
-        const auto deadline = input.in_escape()
-                                  ? std::optional(console::Clock::now() + console::kEscapePause)
-                                  : std::nullopt;
+        const auto deadline = console::escape_deadline(input.in_escape());
         const console::Turn turn = console::next_turn(
             console::Keys::take, {&watch, link.ended() ? 0u : 1u}, deadline);
         // Everything this turn brought is applied, then presented once.

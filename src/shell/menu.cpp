@@ -82,9 +82,7 @@ int main_menu() {
     int selected = 1;
     for (;;) {
         if (console::input_ended()) return kInputEnded;
-        const auto pause = keys.awaiting_escape()
-                               ? std::optional(console::Clock::now() + console::kEscapePause)
-                               : std::nullopt;
+        const auto pause = console::escape_deadline(keys.awaiting_escape());
         const console::Turn turn = console::next_turn(console::Keys::take, {}, pause);
         for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
         if (turn.timed_out && keys.awaiting_escape()) keys.flush();

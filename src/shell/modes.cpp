@@ -48,9 +48,7 @@ net::Link finish_watching_keys(net::Link link) {
     console::KeyDecoder keys;
     const console::Watch watch{link.sock.fd(), true};
     for (;;) {
-        const auto pause = keys.awaiting_escape()
-                               ? std::optional(Clock::now() + console::kEscapePause)
-                               : std::nullopt;
+        const auto pause = console::escape_deadline(keys.awaiting_escape());
         const console::Turn turn = console::next_turn(console::Keys::take, {&watch, 1}, pause);
         if (turn.ready_for(watch.sock)) return net::finish_connect(std::move(link.sock));
         for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));

@@ -1,9 +1,6 @@
 // The real program in a 169x50 pseudo-terminal: start-up, the main menu, and
 // leaving it.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -17,6 +14,7 @@ namespace {
 
 using taja::test::palette_of;
 using taja::test::PtyProcess;
+using taja::test::terminal_full;
 using taja::test::VtScreen;
 namespace keys = taja::test;
 
@@ -218,19 +216,6 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndedBySignal,
                                            ExitSignal{"Hangup", SIGHUP},
                                            ExitSignal{"Crash", SIGSEGV}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// Whether the program's terminal has stopped taking output: it has not read
-// what the program wrote, which fills its buffer, so that a write to it
-// would block.
-bool terminal_full(pid_t pid) {
-    const std::string tty = "/proc/" + std::to_string(pid) + "/fd/1";
-    const int fd = ::open(tty.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    pollfd p{fd, POLLOUT, 0};
-    const bool full = ::poll(&p, 1, 0) == 0;
-    ::close(fd);
-    return full;
-}
 
 // Stops reading the menu's terminal, and moves in the menu and resizes the
 // terminal until it is full: each move draws the frame again, each resize

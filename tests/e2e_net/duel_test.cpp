@@ -4,8 +4,6 @@
 // from its own screen and types them.
 #include <arpa/inet.h>
 #include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -37,6 +35,7 @@
 namespace {
 
 using namespace taja::test;
+using taja::test::terminal_full;
 using taja::test::VtScreen;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -439,18 +438,6 @@ int threads_of(pid_t pid) {
     while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
     ::closedir(d);
     return n;
-}
-
-// Whether the program's terminal takes no more output: a write to it would
-// block.
-bool terminal_full(pid_t pid) {
-    const std::string tty = "/proc/" + std::to_string(pid) + "/fd/1";
-    const int fd = ::open(tty.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    pollfd p{fd, POLLOUT, 0};
-    const bool full = ::poll(&p, 1, 0) == 0;
-    ::close(fd);
-    return full;
 }
 
 // The match runs on one thread (no sound device here), and a terminal that

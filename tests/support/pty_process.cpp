@@ -1,5 +1,6 @@
 #include "support/pty_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -18,6 +19,16 @@
 extern char** environ;
 
 namespace taja::test {
+
+bool terminal_full(pid_t pid) {
+    const std::string tty = "/proc/" + std::to_string(pid) + "/fd/1";
+    const int fd = ::open(tty.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    const bool full = ::poll(&p, 1, 0) == 0;
+    ::close(fd);
+    return full;
+}
 
 namespace {
 

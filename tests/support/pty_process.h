@@ -76,6 +76,11 @@ class ScreenPump {
 };
 
 // The real program in a pseudo-terminal of its own.
+// Whether the terminal of process `pid` (its standard output) has stopped
+// taking output: nobody reads what was written, which fills its buffer, so
+// that a write to it would block.
+bool terminal_full(pid_t pid);
+
 class PtyProcess {
   public:
     // Starts `path` (the built taja-duel by default) with `args` in a
