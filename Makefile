@@ -1,17 +1,18 @@
 # The two commands of the README: `make run` and `make test`.
-# Both first install whatever Debian packages the build still lacks.
+# Both first install whatever Debian packages they still lack: `make run`
+# only what the game needs, `make test` also what the tests need.
 
 BUILD_FLAGS := $(if $(CI),-DTAJA_WERROR=ON,)
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: run test deps build test-asan test-tsan fuzz bench clean package check-package windows test-windows package-windows
+.PHONY: run test deps test-deps build test-asan test-tsan fuzz bench clean package check-package windows test-windows package-windows
 
-# Only the game, and quiet: the logs are shown only when a step fails.
+# Only the game, and quiet: one line of progress; the logs stay in build/
+# and are shown when a step fails.
 run: deps
 	@mkdir -p build
-	@cmake -S . -B build $(BUILD_FLAGS) >build/configure.log 2>&1 || { cat build/configure.log; exit 1; }
-	@echo "Building taja-duel..."
-	@cmake --build build --target taja-duel -j $(JOBS) >build/build.log 2>&1 || { cat build/build.log; exit 1; }
+	@scripts/progress "Configuring" build/configure.log cmake -S . -B build $(BUILD_FLAGS)
+	@scripts/progress "Building taja-duel" build/build.log cmake --build build --target taja-duel -j $(JOBS)
 	./build/taja-duel
 
 test: build
@@ -20,18 +21,21 @@ test: build
 deps:
 	@scripts/install-deps
 
-build: deps
-	cmake -S . -B build $(BUILD_FLAGS)
+test-deps:
+	@scripts/install-deps test
+
+# Everything: the game, the tests and the benchmarks.
+build: test-deps
+	cmake -S . -B build $(BUILD_FLAGS) -DTAJA_TESTS=ON
 	cmake --build build -j $(JOBS)
 
-test-asan: deps
-	cmake -S . -B build-asan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=address,undefined
+test-asan: test-deps
+	cmake -S . -B build-asan $(BUILD_FLAGS) -DTAJA_TESTS=ON -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  ctest --test-dir build-asan --output-on-failure -j $(JOBS) --timeout 240
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS) --timeout 240
 
-test-tsan: deps
-	cmake -S . -B build-tsan $(BUILD_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=thread
+test-tsan: test-deps
+	cmake -S . -B build-tsan $(BUILD_FLAGS) -DTAJA_TESTS=ON -DCMAKE_BUILD_TYPE=Debug -DTAJA_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
 	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) --timeout 240
 

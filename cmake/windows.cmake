@@ -1,10 +1,10 @@
 # The Windows build, cross-built from Linux (cmake/mingw-w64-x86_64.cmake):
 # the shared code with the *_win32.cpp files in place of *_posix.cpp and
-# *_sdl.cpp. Tests (TAJA_WINDOWS_TESTS) run under wine.
+# *_alsa.cpp. Tests (TAJA_WINDOWS_TESTS) run under wine.
 option(TAJA_WINDOWS_TESTS "Build the Windows tests and run them under wine" OFF)
 
 file(GLOB_RECURSE TAJA_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
-list(FILTER TAJA_SOURCES EXCLUDE REGEX "_posix\\.cpp$|_sdl\\.cpp$|/shell/main\\.cpp$")
+list(FILTER TAJA_SOURCES EXCLUDE REGEX "_posix\\.cpp$|_alsa\\.cpp$|/shell/main\\.cpp$")
 add_library(taja_core STATIC ${TAJA_SOURCES})
 target_include_directories(taja_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # Windows 10 and later; <windows.h> without its min/max macros.

@@ -26,7 +26,7 @@ file(RELATIVE_PATH TAJA_MUSIC_FROM_GAMES "${full_GAMESDIR}" "${full_MUSICDIR}")
 if(NOT TAJA_MUSIC_FROM_GAMES)
   set(TAJA_MUSIC_FROM_GAMES .)
 endif()
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/sound/music_sdl.cpp APPEND PROPERTY
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/sound/music_alsa.cpp APPEND PROPERTY
   COMPILE_DEFINITIONS TAJA_DUEL_DATA_FROM_EXE="${TAJA_MUSIC_FROM_GAMES}")
 
 install(TARGETS taja-duel RUNTIME DESTINATION ${TAJA_INSTALL_GAMESDIR})
@@ -36,7 +36,9 @@ if(WIN32)
   # Notepad wants CR LF.
   configure_file(${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
-  install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
+  configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY
+    NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
 else()
   # The manual page and the changelog, compressed as Debian wants them
   # (gzip -n: no name or time stamp inside, so equal builds give equal files).
@@ -79,9 +81,3 @@ else()
   file(READ ${CMAKE_SOURCE_DIR}/packaging/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 endif()
 include(CPack)
-
-# The install test installs this very build into a folder of its own.
-if(TARGET e2e_net_tests)
-  target_compile_definitions(e2e_net_tests PRIVATE
-    TAJA_CMAKE_COMMAND="${CMAKE_COMMAND}" TAJA_BUILD_DIR="${CMAKE_BINARY_DIR}")
-endif()

@@ -4,10 +4,12 @@
 namespace sound {
 
 // Stops whatever music is playing and starts the music file from its
-// beginning, looping in the background until the next call. The first call
-// opens the audio device; the file is loaded once. Without a device or a
-// file nothing plays and the caller simply goes on: it returns within a few
-// milliseconds, reports nothing and prints nothing.
+// beginning, looping in the background until the next call. It returns at
+// once: on Linux a thread of the music's own opens the audio device (at the
+// first call, and again at each call while it could not), loads the file and
+// plays it, and never draws. Without a device or a file nothing plays, the
+// caller simply goes on, nothing is reported or printed, and no thread is
+// left running.
 //
 // The file is ~/Desktop/Sound/music.wav if there is one, else the loop
 // bundled with the program: beside the executable, or in the share/taja-duel/

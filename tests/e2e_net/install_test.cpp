@@ -2,18 +2,18 @@
 // `cmake --install` into a folder of the test's own, under a prefix that
 // nothing else uses, and the installed program run in a pseudo-terminal.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "net/socket.h"
 #include "support/pty_process.h"
@@ -28,15 +28,16 @@ constexpr char kPrefix[] = "opt/taja-duel-install-test";
 
 bool menu_shown(const VtScreen& s) { return s.text(88, 27, 9) == "E  X I  T"; }
 
-// Whether SDL's disk driver has written anything louder than a whisper: the
-// music, not the silence it writes while nothing plays.
-bool sound_written(const fs::path& raw) {
-    std::ifstream in(raw, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        auto sample = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (sample > 1000 || sample < -1000) return true;
+// Whether what the program plays into the FIFO `fd` (16-bit samples) holds
+// anything louder than a whisper: the music.
+bool sound_written(int fd) {
+    unsigned char bytes[4096];
+    ssize_t n;
+    while ((n = ::read(fd, bytes, sizeof bytes)) > 0) {
+        for (ssize_t i = 0; i + 1 < n; i += 2) {
+            auto sample = static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8);
+            if (sample > 1000 || sample < -1000) return true;
+        }
     }
     return false;
 }
@@ -48,6 +49,10 @@ class Installed : public ::testing::Test {
         ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
         dir_ = tmpl;
         fs::create_directory(home());
+        // The default sound device writes what it plays into a FIFO the test reads.
+        ASSERT_EQ(::mkfifo(sound().c_str(), 0600), 0);
+        std::ofstream(alsa_config()) << "pcm.!default { type file slave.pcm { type null } file \""
+                                     << sound().string() << "\" format raw }\n";
         std::string install =
             "DESTDIR='" + (dir_ / "root").string() +
             "' '" TAJA_CMAKE_COMMAND "' --install '" TAJA_BUILD_DIR "' --prefix /" +
@@ -60,14 +65,14 @@ class Installed : public ::testing::Test {
 
     fs::path prefix() const { return dir_ / "root" / kPrefix; }
     fs::path home() const { return dir_ / "home"; }
-    fs::path sound() const { return dir_ / "sound.raw"; }
+    fs::path sound() const { return dir_ / "sound.fifo"; }
+    fs::path alsa_config() const { return dir_ / "asound.conf"; }
     // The installed program, with a home that holds no music of its own and
-    // SDL writing what it plays to a file.
+    // ALSA writing what it plays into the FIFO.
     PtyProcess start() const {
-        return PtyProcess((prefix() / "games/taja-duel").string(), 169, 50,
-                          {{"HOME", home().string()},
-                           {"SDL_AUDIODRIVER", "disk"},
-                           {"SDL_DISKAUDIOFILE", sound().string()}});
+        return PtyProcess(
+            (prefix() / "games/taja-duel").string(), 169, 50,
+            {{"HOME", home().string()}, {"ALSA_CONFIG_PATH", alsa_config().string()}});
     }
 
   private:
@@ -95,12 +100,16 @@ TEST_F(Installed, EverythingAtItsPlaceAndTheProgramFindsItsMusicAndExits) {
         addr.sin_port = htons(8080);
         ASSERT_EQ(::connect(peer.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         ASSERT_TRUE(game.wait_text(54, 37, "[player]")) << game.dump();
-        // The screen keeps still while the music plays: look at the file.
+        // The screen keeps still while the music plays: listen to the FIFO.
+        int fifo = ::open(sound().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fifo, 0);
+        bool heard = false;
         auto end = std::chrono::steady_clock::now() + taja::test::kDefaultDeadline;
-        while (!sound_written(sound()) && std::chrono::steady_clock::now() < end) {
+        while (!(heard = sound_written(fifo)) && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        EXPECT_TRUE(sound_written(sound())) << "the bundled music did not play";
+        ::close(fifo);
+        EXPECT_TRUE(heard) << "the bundled music did not play";
     }
 
     PtyProcess game = start();

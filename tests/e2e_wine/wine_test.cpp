@@ -181,7 +181,7 @@ TEST_F(WineConsole, WindowSmallerThanTheBoardIsToldWhateverTheBuffer) {
 class LinuxPlayer {
   public:
     explicit LinuxPlayer(const std::string& home)
-        : proc(TAJA_DUEL_BIN, 169, 50, {{"HOME", home}, {"SDL_AUDIODRIVER", "dummy"}}) {}
+        : proc(TAJA_DUEL_BIN, 169, 50, {{"HOME", home}, {"ALSA_CONFIG_PATH", "/dev/null"}}) {}
 
     std::string look(int x, int y, int n) {
         std::string out;

@@ -96,8 +96,8 @@ inline bool result_shown(const VtScreen& s, const char* result) {
 
 // --- The programs ------------------------------------------------------------
 
-// Music off: an empty home (no music file of the player's) and SDL's dummy
-// audio driver, which plays into nothing.
+// Music off: an empty home (no music file of the player's) and an ALSA
+// configuration that names no sound device.
 class Home {
   public:
     Home() {
@@ -118,11 +118,11 @@ class Game {
     // With `count_writes`, proc().screen().reads() counts the program's
     // writes to its terminal.
     explicit Game(const Home& home, bool count_writes = false)
-        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}},
+        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"ALSA_CONFIG_PATH", "/dev/null"}},
                 count_writes) {}
     // The program started with the command-line arguments `args`.
     Game(const Home& home, std::vector<std::string> args)
-        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"SDL_AUDIODRIVER", "dummy"}},
+        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"ALSA_CONFIG_PATH", "/dev/null"}},
                 false, std::move(args)) {}
 
     PtyProcess& proc() { return proc_; }

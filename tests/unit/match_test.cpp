@@ -108,9 +108,8 @@ Deal predict_deal(Draws& d) {
 class MatchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        // No sound out of the test machine: SDL's disk driver, writing nowhere.
-        ::setenv("SDL_AUDIODRIVER", "disk", 1);
-        ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+        // No sound out of the test machine: an ALSA configuration with no device.
+        ::setenv("ALSA_CONFIG_PATH", "/dev/null", 1);
         duel::reset_random();
     }
 
