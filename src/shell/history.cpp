@@ -318,7 +318,10 @@ class Report {
             for (int i = 0; i < mean_cells; ++i) bar += mean_glyph;
             std::string shade;
             for (int i = mean_cells; i < best_cells; ++i) shade += best_glyph;
-            const std::optional<int> accuracy = rounded_ratio(d.hits * 100, d.words);
+            // Rounded down, as a match's own 정확도 is.
+            const std::optional<int> accuracy =
+                d.words > 0 ? std::optional<int>(static_cast<int>(d.hits * 100 / d.words))
+                            : std::nullopt;
             out_ += "  " + date + "  " + paint(bar, "32") + paint(shade, "36") +
                     std::string(static_cast<std::size_t>(kBarCells - best_cells), ' ') +
                     right(number_or_dash(mean), 6) + right(number_or_dash(d.best), 6) +
