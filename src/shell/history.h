@@ -109,12 +109,11 @@ std::optional<Best> best_keys_per_minute(const std::vector<MatchRecord>& records
 // Nothing without such a match.
 std::optional<int> recent_practice_speed(const std::vector<MatchRecord>& records);
 
-// The report `--history` prints on a terminal `width` columns wide or more:
-// the totals, the best 타수, the last ten matches, a chart of 타수 over the
-// last 30 days that had a match, and the damaged lines. Dates are the local
-// calendar's. `utf8` says the terminal takes UTF-8 (the chart's blocks);
-// otherwise the chart is drawn in ASCII. Labels come in `encoding` (as
-// iconv names it); `colour` adds SGR colours.
+// The report `--history` prints, within 80 columns: the totals, the best
+// 타수, the last ten matches, a chart of 타수 over the last 30 days that had
+// a match, and the damaged lines, with dates of the local time zone. The
+// text is in `encoding` (as iconv names it); the chart's blocks are drawn
+// in ASCII in any encoding but UTF-8. `colour` adds SGR colours.
 struct ReportStyle {
     std::string encoding = "UTF-8";
     bool colour = false;

@@ -90,6 +90,18 @@ std::string append_locked(const std::string& path, std::string_view header, std:
     bytes += line;
     if (!write_all(file.fd, bytes)) return reason(errno == 0 ? ENOSPC : errno);
     if (::fsync(file.fd) != 0) return reason(errno);
+    if (st.st_size == 0) {
+        // A file new to its folder is on the disk once the folder's entry
+        // for it is too.
+        const std::size_t slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? std::string(".")
+                                   : slash == 0               ? std::string("/")
+                                                              : path.substr(0, slash);
+        Fd dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        // A folder this user may not open, or a file system that does not
+        // sync folders (EINVAL), leaves it to the system.
+        if (dir.fd >= 0 && ::fsync(dir.fd) != 0 && errno != EINVAL) return reason(errno);
+    }
     return {};
 }
 

@@ -137,6 +137,15 @@ TEST(History, NoFileIsNoErrorAndAFileThatCannotBeReadIsExitTwo) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "taja-duel: cannot read the history " + home.file() + ": Is a directory\n");
+
+    // It plays no match: a mode with it is a bad command line.
+    const std::string command =
+        std::string("'") + TAJA_DUEL_BIN + "' --history --practice 2>&1 >/dev/null | head -n 1";
+    FILE* p = ::popen(command.c_str(), "r");
+    char line[256] = {};
+    EXPECT_NE(std::fgets(line, sizeof line, p), nullptr);
+    EXPECT_STREQ(line, "taja-duel: --history plays no match: give it without a mode\n");
+    ::pclose(p);
 }
 
 TEST(History, ColourOnlyOnATerminalWithoutNoColourAndTheTerminalLeftAlone) {
