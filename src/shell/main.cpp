@@ -6,6 +6,7 @@
 #include "console/encoding.h"
 #include "console/loop.h"
 #include "console/terminal.h"
+#include "shell/history.h"
 #include "shell/menu.h"
 #include "shell/modes.h"
 #include "shell/options.h"
@@ -21,6 +22,8 @@ int main(int argc, char* argv[]) {
         case shell::Outcome::version:
             std::printf("taja-duel %s\n", TAJA_VERSION);
             return 0;
+        case shell::Outcome::history:
+            return shell::print_history();
         case shell::Outcome::error:
             if (!options.error.empty())
                 std::fprintf(stderr, "taja-duel: %s\n", options.error.c_str());

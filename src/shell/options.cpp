@@ -12,12 +12,14 @@ namespace shell {
 namespace {
 
 // getopt_long's answers for the options with no short form.
-enum : int { kHostOption = 1000, kJoinOption, kPracticeOption };
+enum : int { kHostOption = 1000, kJoinOption, kPracticeOption, kHistoryOption, kNoHistoryOption };
 
 constexpr option kLongOptions[] = {
     {"host", no_argument, nullptr, kHostOption},
     {"join", required_argument, nullptr, kJoinOption},
     {"practice", optional_argument, nullptr, kPracticeOption},
+    {"history", no_argument, nullptr, kHistoryOption},
+    {"no-history", no_argument, nullptr, kNoHistoryOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -45,6 +47,7 @@ Options failed(std::string why) {
 Options parse_options(int argc, char* argv[]) {
     Options options;
     bool mode_given = false;
+    bool history = false;
     const auto choose = [&](Start start) {
         if (mode_given) return false;
         mode_given = true;
@@ -63,6 +66,12 @@ Options parse_options(int argc, char* argv[]) {
             case 'V':
                 options.outcome = Outcome::version;
                 return options;
+            case kHistoryOption:
+                history = true;
+                break;
+            case kNoHistoryOption:
+                options.record = false;
+                break;
             case kHostOption:
             case kJoinOption:
             case kPracticeOption: {
@@ -95,12 +104,15 @@ Options parse_options(int argc, char* argv[]) {
         }
     }
     if (optind < argc) return failed(std::string("unexpected argument '") + argv[optind] + "'");
+    if (history && mode_given) return failed("--history plays no match: give it without a mode");
+    if (history) options.outcome = Outcome::history;
     return options;
 }
 
 void print_usage(std::FILE* to) {
     std::fputs(
-        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]]\n"
+        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--no-history]\n"
+        "       taja-duel --history\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
         "\n"
@@ -109,6 +121,8 @@ void print_usage(std::FILE* to) {
         "  --join ADDRESS      join the match hosted at the IPv4 ADDRESS at once\n"
         "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
         "                      keystrokes a minute (50 to 1000, default 200)\n"
+        "  --no-history        do not record the matches played\n"
+        "  --history           show the record of past matches and exit\n"
         "  -h, --help          show this help and exit\n"
         "  -V, --version       show the version and exit\n",
         to);

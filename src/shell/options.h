@@ -18,6 +18,7 @@ enum class Outcome {
     run,      // start the game as `start` says
     help,     // --help: print the usage and leave
     version,  // --version: print the version and leave
+    history,  // --history: print the record of past matches and leave
     error,    // a bad command line; `error` says what was wrong, if the
               // option parser has not said so already
 };
@@ -27,6 +28,7 @@ struct Options {
     Start start = Start::menu;
     std::string address;  // --join's, as typed
     int speed = 0;        // --practice's, in keystrokes a minute
+    bool record = true;   // false with --no-history: matches are not recorded
     std::string error;
 };
 
