@@ -30,6 +30,9 @@ constexpr int kResultCol = 28;
 constexpr int kResultRow = 10;
 constexpr int kLeftRow = 12;   // the rival-has-left message, below the result
 constexpr int kStatsRow = 14;  // the player's 타수 and 정확도, below both
+constexpr int kNotesRow = 16;  // the mode's lines, below those
+constexpr int kBoardNoteCol = 28;
+constexpr int kBoardNoteRow = 39;  // two rows under the player's name
 constexpr auto kResultPause = std::chrono::milliseconds(3000);
 // How long a host waits, after its result, for the joiner to close first.
 constexpr auto kPeerCloseWait = std::chrono::milliseconds(2000);
@@ -77,7 +80,7 @@ struct Match {
     net::PeerLink& peer;
     Mode mode;
     int score;
-    Towers towers;  // how many blocks stand, and in which colours
+    Towers towers;         // how many blocks stand, and in which colours
     int ran[kSlots] = {};  // the slot words
     int target = 0;
     // The peer said hello: between two such sides the host's picture decides
@@ -257,8 +260,8 @@ void drain_until(net::PeerLink& peer, console::Clock::time_point until, bool to_
     for (;;) {
         if (to_its_end && peer.ended()) return;
         const console::Watch watch = peer.watch();
-        const console::Turn turn = console::next_turn(
-            console::Keys::leave, {&watch, peer.ended() ? 0u : 1u}, until);
+        const console::Turn turn =
+            console::next_turn(console::Keys::leave, {&watch, peer.ended() ? 0u : 1u}, until);
         if (turn.ready_for(watch.sock)) {
             peer.flush();
             peer.receive(ignored);
@@ -268,7 +271,8 @@ void drain_until(net::PeerLink& peer, console::Clock::time_point until, bool to_
     }
 }
 
-void end_match(Match& match, Outcome outcome) {
+void end_match(Match& match, const MatchResult& result, const MatchNotes& notes) {
+    const Outcome outcome = result.outcome;
     // The referee's word goes out before its own result shows.
     if (match.mode == Mode::hosting && match.verdicts && outcome != Outcome::rival_left)
         match.peer.send(outcome == Outcome::lost ? net::kHostLost : net::kHostWon);
@@ -283,6 +287,12 @@ void end_match(Match& match, Outcome outcome) {
         }
         console::set_cursor_grid(kResultCol, kStatsRow);
         console::print_text("%s", match.stats.summary().c_str());
+    }
+    if (notes.result) {
+        console::DrawStep step;
+        int row = kNotesRow;
+        for (const std::string& line : notes.result(result))
+            console::print_at_grid(kResultCol, row++, line.c_str());
     }
     // The joiner closes first, so that the host's port keeps no TIME_WAIT
     // of this connection; the host waits for that close, reading only to
@@ -304,7 +314,9 @@ int carried_score(const MatchResult& result) {
     return keeps_score ? result.score : 0;
 }
 
-MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practice_speed) {
+MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practice_speed,
+                       const MatchNotes& notes) {
+    const auto start = Clock::now();
     net::PeerLink link(peer);
     if (mode == Mode::joining) link.send(net::kHello);
     // The music's device opens off this thread: the board is not held up.
@@ -317,6 +329,8 @@ MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practi
         draw_sea();
         match.emplace(link, mode, score, draw_board());
         match->deal();
+        if (!notes.board.empty())
+            console::print_at_grid(kBoardNoteCol, kBoardNoteRow, notes.board.c_str());
     }
 
     // The words are Hangul: letter keys compose them where no input method
@@ -329,8 +343,8 @@ MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practi
     while (outcome == kRunning) {
         const console::Watch watch = link.watch();
         const auto deadline = console::escape_deadline(input.in_escape());
-        const console::Turn turn = console::next_turn(
-            console::Keys::take, {&watch, link.ended() ? 0u : 1u}, deadline);
+        const console::Turn turn =
+            console::next_turn(console::Keys::take, {&watch, link.ended() ? 0u : 1u}, deadline);
         // Everything this turn brought is applied, then presented once.
         console::DrawStep step;
         if (turn.ready_for(watch.sock)) {
@@ -349,8 +363,11 @@ MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practi
         }
         if (outcome == kRunning) input.draw(field);
     }
-    end_match(*match, *outcome);
-    return MatchResult{*outcome, match->score, match->stats, mode, practice_speed};
+    const auto length = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);
+    const MatchResult result{*outcome, match->score,   match->stats,
+                             mode,     practice_speed, static_cast<int>(length.count())};
+    end_match(*match, result, notes);
+    return result;
 }
 
 }  // namespace duel

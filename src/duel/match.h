@@ -1,7 +1,10 @@
 // One match of the duel, from the board to the result.
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "duel/typing_stats.h"
 
@@ -28,6 +31,16 @@ struct MatchResult {
     // joined (joining), or the practice rival and its keystrokes a minute.
     Mode mode = Mode::hosting;
     std::optional<int> practice_speed;
+    int seconds = 0;  // how long the match ran, from its board to its end
+};
+
+// What a mode adds to a match's screens, on rows the board and the result
+// leave empty (CP949): a line under the player's name while the match runs,
+// and lines under the result's figures, which `result` gives once the
+// result stands (the record of the player's matches, say).
+struct MatchNotes {
+    std::string board;
+    std::function<std::vector<std::string>(const MatchResult&)> result;
 };
 
 // The score the next match starts from: a joiner keeps the score of a match
@@ -41,8 +54,10 @@ int carried_score(const MatchResult& result);
 // verdict comes, or the rival leaves (the board then says so under the
 // result). Returns after the result has stood for three seconds, and the
 // screen has been cleared; the connection has ended or is left to the
-// caller to close. The mode then makes a new connection.
+// caller to close. The mode then makes a new connection. `notes` adds the
+// mode's lines.
 MatchResult play_match(int peer, Mode mode, int score = 0,
-                       std::optional<int> practice_speed = std::nullopt);
+                       std::optional<int> practice_speed = std::nullopt,
+                       const MatchNotes& notes = {});
 
 }  // namespace duel

@@ -1,6 +1,7 @@
 // taja-duel: a two-player Korean typing duel for the terminal.
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "console/console.h"
 #include "console/encoding.h"
@@ -33,6 +34,7 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    const std::string history = options.record ? shell::history_path() : std::string();
     console::open_console();
     console::TerminalSession terminal;
     if (!terminal.error().empty()) {
@@ -47,15 +49,16 @@ int main(int argc, char* argv[]) {
     console::hide_cursor();
     switch (options.start) {
         case shell::Start::host:
-            shell::run_host();
+            shell::run_host(history);
             return 1;
         case shell::Start::join:
             // The address as the prompt would have taken it: CP949.
             shell::run_join(
+                history,
                 console::Converter(console::terminal_encoding(), "CP949").convert(options.address));
             return 1;  // the keyboard is gone
         case shell::Start::practice:
-            shell::run_practice(options.speed);
+            shell::run_practice(history, options.speed);
             return 1;
         case shell::Start::menu:
             break;
@@ -64,9 +67,9 @@ int main(int argc, char* argv[]) {
         console::hide_cursor();
         int choice = shell::main_menu();
         if (choice == shell::kHost) {
-            shell::run_host();
+            shell::run_host(history);
         } else if (choice == shell::kJoin) {
-            shell::run_join();
+            shell::run_join(history);
         } else if (choice == shell::kExit) {
             return 0;
         } else {

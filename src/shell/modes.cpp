@@ -11,6 +11,7 @@
 #include "duel/practice_rival.h"
 #include "net/host_join.h"
 #include "net/local_link.h"
+#include "shell/recording.h"
 
 namespace shell {
 
@@ -103,35 +104,42 @@ std::optional<net::Socket> ask_and_connect(std::string& address, bool ask) {
 // board is there (while waiting, or while the connection was being made) are
 // meant for no word of the match.
 duel::MatchResult play_on(net::Socket sock, duel::Mode mode, int score,
-                          std::optional<int> practice_speed = std::nullopt) {
+                          std::optional<int> practice_speed, const duel::MatchNotes& notes) {
     console::clear_screen();
     console::discard_typed_keys();
-    return duel::play_match(sock.fd(), mode, score, practice_speed);
+    return duel::play_match(sock.fd(), mode, score, practice_speed, notes);
 }
 
 }  // namespace
 
-void run_host() {
+void run_host(const std::string& history) {
+    const duel::MatchNotes notes = recording_notes(history, PlayMode::host, "8080");
     for (;;) {
         console::clear_screen();
-        play_on(wait_for_joiner(), duel::Mode::hosting, 0);
+        play_on(wait_for_joiner(), duel::Mode::hosting, 0, std::nullopt, notes);
     }
 }
 
-void run_join(const std::string& address) {
+void run_join(const std::string& history, const std::string& address) {
     std::string last = address;
     int score = 0;
     for (bool ask = address.empty();; ask = true) {
         console::clear_screen();
         std::optional<net::Socket> sock = ask_and_connect(last, ask);
         if (!sock) return;
-        score = duel::carried_score(play_on(std::move(*sock), duel::Mode::joining, score));
+        score =
+            duel::carried_score(play_on(std::move(*sock), duel::Mode::joining, score, std::nullopt,
+                                        recording_notes(history, PlayMode::join, last)));
     }
 }
 
 // Like hosting, with the practice rival at the far end of each match's
 // connection in place of a joiner.
-void run_practice(int speed) {
+void run_practice(const std::string& history, std::optional<int> speed) {
+    std::string board;
+    const int rival_speed = speed ? *speed : practice_speed_from(history, board);
+    const duel::MatchNotes notes =
+        recording_notes(history, PlayMode::practice, std::to_string(rival_speed), board);
     for (;;) {
         console::clear_screen();
         net::LocalPair pair = net::local_pair();
@@ -144,8 +152,8 @@ void run_practice(int speed) {
             console::pause_until(Clock::now() + kRetryPause);
             continue;
         }
-        duel::PracticeRival rival(std::move(pair.other), speed);
-        play_on(std::move(pair.one), duel::Mode::hosting, 0, speed);
+        duel::PracticeRival rival(std::move(pair.other), rival_speed);
+        play_on(std::move(pair.one), duel::Mode::hosting, 0, rival_speed, notes);
     }
 }
 

@@ -87,10 +87,9 @@ Options parse_options(int argc, char* argv[]) {
                 if (speed == nullptr && optind < argc && argv[optind][0] != '-') {
                     speed = argv[optind++];
                 }
-                options.speed = duel::kDefaultPracticeSpeed;
                 if (speed == nullptr) break;
                 options.speed = speed_of(speed);
-                if (options.speed == 0) {
+                if (*options.speed == 0) {
                     return failed(std::string("SPEED must be a whole number from ") +
                                   std::to_string(duel::kMinPracticeSpeed) + " to " +
                                   std::to_string(duel::kMaxPracticeSpeed) + ", not '" + speed +
@@ -120,7 +119,8 @@ void print_usage(std::FILE* to) {
         "                      TCP port 8080\n"
         "  --join ADDRESS      join the match hosted at the IPv4 ADDRESS at once\n"
         "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
-        "                      keystrokes a minute (50 to 1000, default 200)\n"
+        "                      keystrokes a minute (50 to 1000; by default the\n"
+        "                      player's recent level in practice, or 200)\n"
         "  --no-history        do not record the matches played\n"
         "  --history           show the record of past matches and exit\n"
         "  -h, --help          show this help and exit\n"

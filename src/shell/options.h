@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace shell {
@@ -27,8 +28,9 @@ struct Options {
     Outcome outcome = Outcome::run;
     Start start = Start::menu;
     std::string address;  // --join's, as typed
-    int speed = 0;        // --practice's, in keystrokes a minute
-    bool record = true;   // false with --no-history: matches are not recorded
+    // --practice's, in keystrokes a minute; nothing when no SPEED was given
+    std::optional<int> speed;
+    bool record = true;  // false with --no-history: matches are not recorded
     std::string error;
 };
 

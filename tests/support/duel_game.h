@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -108,6 +109,13 @@ class Home {
     }
     ~Home() { std::filesystem::remove_all(path_); }
     const std::string& path() const { return path_; }
+    // The program's environment in this home: its history in
+    // <home>/state/taja-duel, no music.
+    std::map<std::string, std::string> environment() const {
+        return {{"HOME", path_},
+                {"XDG_STATE_HOME", path_ + "/state"},
+                {"ALSA_CONFIG_PATH", "/dev/null"}};
+    }
 
   private:
     std::string path_;
@@ -118,12 +126,10 @@ class Game {
     // With `count_writes`, proc().screen().reads() counts the program's
     // writes to its terminal.
     explicit Game(const Home& home, bool count_writes = false)
-        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"ALSA_CONFIG_PATH", "/dev/null"}},
-                count_writes) {}
+        : proc_(TAJA_DUEL_BIN, 169, 50, home.environment(), count_writes) {}
     // The program started with the command-line arguments `args`.
     Game(const Home& home, std::vector<std::string> args)
-        : proc_(TAJA_DUEL_BIN, 169, 50, {{"HOME", home.path()}, {"ALSA_CONFIG_PATH", "/dev/null"}},
-                false, std::move(args)) {}
+        : proc_(TAJA_DUEL_BIN, 169, 50, home.environment(), false, std::move(args)) {}
 
     PtyProcess& proc() { return proc_; }
     bool wait_for(const std::function<bool(const VtScreen&)>& pred,
