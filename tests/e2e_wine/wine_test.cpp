@@ -269,8 +269,10 @@ TEST_F(WineDuel, LinuxHostsWineJoinsBothBoardsAgreeEventsCrossTheMatchEndsAndAga
     // The next pass: asked again with the address typed last, Enter alone
     // connects, and a new match on a new connection.
     ASSERT_TRUE(join.wait_for(
-        [](const VtScreen& s) { return s.row(25).find("IP") != std::string::npos &&
-                                       s.row(25).find("127.0.0.1") != std::string::npos; },
+        [](const VtScreen& s) {
+            return s.row(25).find("IP") != std::string::npos &&
+                   s.row(25).find("127.0.0.1") != std::string::npos;
+        },
         kStep))
         << join.dump();
     join.type("\r");
@@ -284,22 +286,41 @@ TEST_F(WineDuel, LinuxHostsWineJoinsBothBoardsAgreeEventsCrossTheMatchEndsAndAga
 
 using WinePractice = Wine;
 
+// The practice matches that `--history` counts in the prefix's history.
+int practice_matches_recorded() {
+    const std::string command = "'" + wine_duel() + "' --history";
+    FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) return -1;
+    int matches = 0;
+    char line[512];
+    while (std::fgets(line, sizeof line, p) != nullptr) {
+        std::sscanf(line, "  practice %d", &matches);
+    }
+    return ::pclose(p) == 0 ? matches : -1;
+}
+
 // Alone against the practice rival on its loopback connection, typing
 // nothing: one block knocked off, the rival's tower up to twelve, the loss,
-// and the next match.
+// and the next match. The match lost is in the history that `--history`
+// reads.
 TEST_F(WinePractice, WithNoKeyTypedTheRivalsTwelfthBlockWinsAndTheNextMatchStarts) {
-    PtyProcess game(wine_duel(), 169, 50, {}, false, {"--practice", "1000"});
-    ASSERT_TRUE(game.wait_for(board_shown, kStart)) << game.dump();
-    for (int h = 4; h <= 12; ++h) {
+    const int recorded = practice_matches_recorded();
+    ASSERT_GE(recorded, 0);
+    {
+        PtyProcess game(wine_duel(), 169, 50, {}, false, {"--practice", "1000"});
+        ASSERT_TRUE(game.wait_for(board_shown, kStart)) << game.dump();
+        for (int h = 4; h <= 12; ++h) {
+            ASSERT_TRUE(game.wait_for(
+                [h](const VtScreen& s) { return rival_tower(s) == h && own_tower(s) == 2; }, kStep))
+                << h << "\n"
+                << game.dump();
+        }
         ASSERT_TRUE(game.wait_for(
-            [h](const VtScreen& s) { return rival_tower(s) == h && own_tower(s) == 2; }, kStep))
-            << h << "\n"
+            [](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }, kStep))
             << game.dump();
-    }
-    ASSERT_TRUE(
-        game.wait_for([](const VtScreen& s) { return result_shown(s, "Player   LOSE!"); }, kStep))
-        << game.dump();
-    ASSERT_TRUE(game.wait_for(board_shown, kStep)) << game.dump();
+        ASSERT_TRUE(game.wait_for(board_shown, kStep)) << game.dump();
+    }  // the next match goes with the program
+    EXPECT_EQ(practice_matches_recorded(), recorded + 1);
 }
 
 }  // namespace
