@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "duel/practice_rival.h"
 
@@ -12,12 +13,13 @@ namespace shell {
 namespace {
 
 // getopt_long's answers for the options with no short form.
-enum : int { kHostOption = 1000, kJoinOption, kPracticeOption };
+enum : int { kHostOption = 1000, kJoinOption, kPracticeOption, kPortOption };
 
 constexpr option kLongOptions[] = {
     {"host", no_argument, nullptr, kHostOption},
     {"join", required_argument, nullptr, kJoinOption},
     {"practice", optional_argument, nullptr, kPracticeOption},
+    {"port", required_argument, nullptr, kPortOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -63,6 +65,16 @@ Options parse_options(int argc, char* argv[]) {
             case 'V':
                 options.outcome = Outcome::version;
                 return options;
+            case kPortOption: {
+                const std::optional<std::uint16_t> port = net::parse_port(optarg);
+                if (!port) {
+                    return failed(
+                        std::string("PORT must be a whole number from 1 to 65535, not '") + optarg +
+                        "'");
+                }
+                options.port = *port;
+                break;
+            }
             case kHostOption:
             case kJoinOption:
             case kPracticeOption: {
@@ -100,7 +112,7 @@ Options parse_options(int argc, char* argv[]) {
 
 void print_usage(std::FILE* to) {
     std::fputs(
-        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]]\n"
+        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--port PORT]\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
         "\n"
@@ -109,6 +121,7 @@ void print_usage(std::FILE* to) {
         "  --join ADDRESS      join the match hosted at the IPv4 ADDRESS at once\n"
         "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
         "                      keystrokes a minute (50 to 1000, default 200)\n"
+        "  --port PORT         host on TCP port PORT (1 to 65535, default 8080)\n"
         "  -h, --help          show this help and exit\n"
         "  -V, --version       show the version and exit\n",
         to);

@@ -2,8 +2,11 @@
 // always has; an option starts one mode at once.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "net/address.h"
 
 namespace shell {
 
@@ -27,6 +30,8 @@ struct Options {
     Start start = Start::menu;
     std::string address;  // --join's, as typed
     int speed = 0;        // --practice's, in keystrokes a minute
+    // --port's: the TCP port a host listens on, from the menu or --host.
+    std::uint16_t port = net::kDefaultPort;
     std::string error;
 };
 
