@@ -303,20 +303,26 @@ void Announcer::on_ready(int sock, Clock::time_point now) {
 
 void Announcer::on_deadline(Clock::time_point now) {
     if (now < next_) return;
+    join_everywhere(v6_.fd());
     send_to_groups(v4_.fd(), v6_.fd(), announcement_);
     next_ = now + kAnnounceEvery;
 }
 
-HostFinder::HostFinder()
+HostFinder::HostFinder(Clock::time_point now)
     : v4_(ip::discovery_socket(Family::v4, kDiscoveryPort)),
-      v6_(ip::discovery_socket(Family::v6, kDiscoveryPort)) {
+      v6_(ip::discovery_socket(Family::v6, kDiscoveryPort)),
+      next_join_(now + kAnnounceEvery) {
     join_everywhere(v6_.fd());
     send_to_groups(v4_.fd(), v6_.fd(), encode_query());
 }
 
 std::vector<Watch> HostFinder::watches() const { return watches_of(v4_, v6_); }
 
-std::optional<Clock::time_point> HostFinder::deadline() const { return list_.next_expiry(); }
+std::optional<Clock::time_point> HostFinder::deadline() const {
+    if (v6_.fd() < 0) return list_.next_expiry();
+    const std::optional<Clock::time_point> expiry = list_.next_expiry();
+    return expiry && *expiry < next_join_ ? *expiry : next_join_;
+}
 
 bool HostFinder::on_ready(int sock, Clock::time_point now) {
     if (sock != v4_.fd() && sock != v6_.fd()) return false;
@@ -329,6 +335,12 @@ bool HostFinder::on_ready(int sock, Clock::time_point now) {
     return list_.forget_old(now) || changed;
 }
 
-bool HostFinder::on_deadline(Clock::time_point now) { return list_.forget_old(now); }
+bool HostFinder::on_deadline(Clock::time_point now) {
+    if (v6_.fd() >= 0 && now >= next_join_) {
+        join_everywhere(v6_.fd());
+        next_join_ = now + kAnnounceEvery;
+    }
+    return list_.forget_old(now);
+}
 
 }  // namespace net

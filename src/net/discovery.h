@@ -102,7 +102,8 @@ class HostList {
 };
 
 // The host's side: announces the TCP port `port` and this machine's name
-// every 1.5 s and answers queries, as long as it lives. Where the discovery
+// every 1.5 s and answers queries, as long as it lives, joining the IPv6
+// group for queries on any link that has come up since. Where the discovery
 // sockets cannot be had it does nothing (the host can still be joined by
 // its address).
 class Announcer {
@@ -125,10 +126,12 @@ class Announcer {
     Clock::time_point refilled_{};
 };
 
-// The joiner's side: asks once at start, then lists what it hears.
+// The joiner's side: asks once at start, then lists what it hears. Like
+// the announcer it joins the IPv6 group again every 1.5 s, on any link
+// that has come up since.
 class HostFinder {
   public:
-    HostFinder();
+    explicit HostFinder(Clock::time_point now);
 
     std::vector<Watch> watches() const;
     std::optional<Clock::time_point> deadline() const;
@@ -142,6 +145,7 @@ class HostFinder {
     Socket v4_;
     Socket v6_;
     HostList list_;
+    Clock::time_point next_join_{};
 };
 
 }  // namespace net
