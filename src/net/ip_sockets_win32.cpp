@@ -1,9 +1,9 @@
 // The resolver's, connector's, listener's and discovery's socket calls with
 // Winsock 2, and the interfaces' addresses from the IP Helper library.
-#include <iphlpapi.h>
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After the Winsock headers, which it needs.
+#include <iphlpapi.h>
 
 #include <algorithm>
 #include <cstring>
