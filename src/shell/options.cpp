@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "duel/practice_rival.h"
 
@@ -12,7 +13,14 @@ namespace shell {
 namespace {
 
 // getopt_long's answers for the options with no short form.
-enum : int { kHostOption = 1000, kJoinOption, kPracticeOption, kHistoryOption, kNoHistoryOption };
+enum : int {
+    kHostOption = 1000,
+    kJoinOption,
+    kPracticeOption,
+    kHistoryOption,
+    kNoHistoryOption,
+    kPortOption,
+};
 
 constexpr option kLongOptions[] = {
     {"host", no_argument, nullptr, kHostOption},
@@ -20,6 +28,7 @@ constexpr option kLongOptions[] = {
     {"practice", optional_argument, nullptr, kPracticeOption},
     {"history", no_argument, nullptr, kHistoryOption},
     {"no-history", no_argument, nullptr, kNoHistoryOption},
+    {"port", required_argument, nullptr, kPortOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -72,6 +81,16 @@ Options parse_options(int argc, char* argv[]) {
             case kNoHistoryOption:
                 options.record = false;
                 break;
+            case kPortOption: {
+                const std::optional<std::uint16_t> port = net::parse_port(optarg);
+                if (!port) {
+                    return failed(
+                        std::string("PORT must be a whole number from 1 to 65535, not '") + optarg +
+                        "'");
+                }
+                options.port = *port;
+                break;
+            }
             case kHostOption:
             case kJoinOption:
             case kPracticeOption: {
@@ -110,7 +129,8 @@ Options parse_options(int argc, char* argv[]) {
 
 void print_usage(std::FILE* to) {
     std::fputs(
-        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--no-history]\n"
+        "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--port PORT]\n"
+        "                 [--no-history]\n"
         "       taja-duel --history\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
@@ -123,6 +143,7 @@ void print_usage(std::FILE* to) {
         "                      player's recent level in practice, or 200)\n"
         "  --no-history        do not record the matches played\n"
         "  --history           show the record of past matches and exit\n"
+        "  --port PORT         host on TCP port PORT (1 to 65535, default 8080)\n"
         "  -h, --help          show this help and exit\n"
         "  -V, --version       show the version and exit\n",
         to);

@@ -2,9 +2,12 @@
 // always has; an option starts one mode at once.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+
+#include "net/address.h"
 
 namespace shell {
 
@@ -31,6 +34,8 @@ struct Options {
     // --practice's, in keystrokes a minute; nothing when no SPEED was given
     std::optional<int> speed;
     bool record = true;  // false with --no-history: matches are not recorded
+    // --port's: the TCP port a host listens on, from the menu or --host.
+    std::uint16_t port = net::kDefaultPort;
     std::string error;
 };
 

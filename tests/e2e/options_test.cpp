@@ -76,7 +76,17 @@ TEST(Options, ABadCommandLineSaysWhyWithTheUsageOnStderrAndExitsTwo) {
             EXPECT_EQ(run(args, false).out, "") << args;
         }
     }
-    for (const char* args : {"--bogus", "-x", "--join", "--host=1", "--host --practice", "extra"}) {
+    for (const char* port : {"0", "65536", "80x", "-1", "''"}) {
+        const std::string args = std::string("--host --port ") + port;
+        Ran r = run(args, true);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.out.find("PORT must be a whole number from 1 to 65535"), std::string::npos)
+            << r.out;
+    }
+    EXPECT_EQ(run("--port 9090 --help", false).status, 0);
+    EXPECT_EQ(run("--port 65535 --version", false).status, 0);
+    for (const char* args :
+         {"--bogus", "-x", "--join", "--host=1", "--host --practice", "extra", "--port"}) {
         Ran r = run(args, true);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.out.find("Usage: taja-duel"), std::string::npos) << args << ": " << r.out;
