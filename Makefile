@@ -91,14 +91,14 @@ test-windows: build
 	$(WIN_CMAKE) -DTAJA_WINDOWS_TESTS=ON -DTAJA_NATIVE_BUILD=$(CURDIR)/build
 	cmake -S . -B build -DTAJA_WINE_TESTS=ON
 	cmake --build build -j $(JOBS) --target e2e_wine_tests
-	@# A server of an earlier run may still linger: start one of this run's
-	@# network namespace, kept for 30 s between programs.
-	-build-win/wine-run wineserver -k 2>/dev/null
-	build-win/wine-run wineserver -p30
-	build-win/wine-run wineboot -i
 	cmake --build build-win -j $(JOBS)
-	ctest --test-dir build-win --output-on-failure -j $(JOBS) --timeout 240; \
-	  rc=$$?; build-win/wine-run wineserver -k; exit $$rc
+	@# The tests run in a network namespace of their own, with a wine server
+	@# of that namespace kept for 30 s between programs (one of an earlier
+	@# run may still linger: it goes first).
+	-build-win/wine-run wineserver -k 2>/dev/null
+	scripts/isolated sh -c 'build-win/wine-run wineserver -p30 && build-win/wine-run wineboot -i && \
+	  { ctest --test-dir build-win --output-on-failure -j $(JOBS) --timeout 240; \
+	    rc=$$?; build-win/wine-run wineserver -k; exit $$rc; }'
 
 clean:
 	rm -rf build build-asan build-tsan build-win build-fuzz

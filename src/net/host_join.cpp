@@ -1,11 +1,15 @@
 #include "net/host_join.h"
 
-#include <string>
-
+#include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "console/console.h"
+#include "console/encoding.h"
 #include "console/line_input.h"
+#include "console/loop.h"
+#include "net/address_texts.h"
 
 namespace net {
 
@@ -18,8 +22,10 @@ constexpr int kErrorRow = 27;
 // of a longer one behind. Every reason is ASCII and Hangul, so its byte
 // count is its width in cells.
 constexpr int kErrorWidth = 88;
-// The longest line that can be an address.
-constexpr std::size_t kMaxAddressBytes = 19;
+// The addresses a friend can type, and the hosts heard on the local
+// network, are listed from here down, one to a row, no more than fit.
+constexpr int kListRow = 29;
+constexpr std::size_t kListRows = 16;
 
 // 연결을 기다리는 중입니다..
 constexpr char kWaitingText[] =
@@ -27,15 +33,27 @@ constexpr char kWaitingText[] =
 // "서버 IP를 입력하세요 : " (23 cells)
 constexpr char kServerIpPrompt[] =
     "\xBC\xAD\xB9\xF6 IP\xB8\xA6 \xC0\xD4\xB7\xC2\xC7\xCF\xBC\xBC\xBF\xE4 : ";
-// The typed address is echoed right behind the prompt. 19 characters fit,
-// with the cursor resting on the twentieth cell.
-constexpr console::Field kIpField{kTextX + sizeof kServerIpPrompt - 1, kTextRow, 20};
+// The typed address is echoed right behind the prompt: the longest address
+// fits, with the cursor resting on the cell after it.
+constexpr console::Field kIpField{kTextX + sizeof kServerIpPrompt - 1, kTextRow,
+                                  static_cast<int>(kMaxAddressBytes) + 1};
+// "친구가 입력할 이 컴퓨터의 주소:"
+constexpr char kOwnAddresses[] =
+    "\xC4\xA3\xB1\xB8\xB0\xA1 \xC0\xD4\xB7\xC2\xC7\xD2 \xC0\xCC "
+    "\xC4\xC4\xC7\xBB\xC5\xCD\xC0\xC7 \xC1\xD6\xBC\xD2:";
+// "같은 네트워크에서 기다리는 서버 (위/아래 화살표로 고르기):"
+constexpr char kFoundHosts[] =
+    "\xB0\xB0\xC0\xBA \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xBF\xA1\xBC\xAD "
+    "\xB1\xE2\xB4\xD9\xB8\xAE\xB4\xC2 \xBC\xAD\xB9\xF6 (\xC0\xA7/\xBE\xC6\xB7\xA1 "
+    "\xC8\xAD\xBB\xEC\xC7\xA5\xB7\xCE \xB0\xED\xB8\xA3\xB1\xE2):";
 
 // 연결하는 중...
 constexpr char kConnecting[] = "\xBF\xAC\xB0\xE1\xC7\xCF\xB4\xC2 \xC1\xDF...";
 // 포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다.
+// (With the port the host listens on.)
+constexpr char kPortWord[] = "\xC6\xF7\xC6\xAE ";
 constexpr char kPortInUse[] =
-    "\xC6\xF7\xC6\xAE 8080\xC0\xBB \xB4\xD9\xB8\xA5 \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5\xC0\xCC "
+    "\xC0\xBB \xB4\xD9\xB8\xA5 \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5\xC0\xCC "
     "\xBE\xB2\xB0\xED \xC0\xD6\xBD\xC0\xB4\xCF\xB4\xD9. \xC6\xF7\xC6\xAE\xB0\xA1 \xBA\xF1\xB8\xE9 "
     "\xB9\xD9\xB7\xCE \xBF\xAC\xB0\xE1\xC0\xBB \xB1\xE2\xB4\xD9\xB8\xB3\xB4\xCF\xB4\xD9.";
 // 연결이 거부되었습니다. 그 주소에서 기다리는 서버가 없습니다.
@@ -48,9 +66,6 @@ constexpr char kNoAnswer[] =
     "\xC0\xC0\xB4\xE4\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC1\xD6\xBC\xD2\xBF\xCD "
     "\xBC\xAD\xB9\xF6\xC0\xC7 \xB9\xE6\xC8\xAD\xBA\xAE(\xC6\xF7\xC6\xAE 8080)\xC0\xBB "
     "\xC8\xAE\xC0\xCE\xC7\xCF\xBC\xBC\xBF\xE4.";
-// IPv4 주소가 아닙니다. 예: 192.168.0.10
-constexpr char kNotAnAddress[] =
-    "IPv4 \xC1\xD6\xBC\xD2\xB0\xA1 \xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9. \xBF\xB9: 192.168.0.10";
 // "네트워크 오류: ", followed by the system's own words.
 constexpr char kOtherError[] = "\xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBF\xC0\xB7\xF9: ";
 
@@ -62,22 +77,80 @@ void print_error_line(const std::string& text) {
     console::print_text("%-*.*s", kErrorWidth, kErrorWidth, text.c_str());
 }
 
+// A titled list from row 29, each line blanked to the width of the error
+// row, and the rows a longer list had before blanked too.
+void print_list(const char* title, const std::vector<std::string>& lines) {
+    static std::size_t shown = 0;  // rows the last list took
+    console::DrawStep step;
+    std::size_t row = 0;
+    const auto line = [&](const std::string& text) {
+        console::set_cursor(kTextX, kListRow + static_cast<int>(row++));
+        console::print_text("%-*.*s", kErrorWidth, kErrorWidth, text.c_str());
+    };
+    if (!lines.empty()) line(title);
+    for (std::size_t i = 0; i < lines.size() && row < kListRows; ++i) line(lines[i]);
+    const std::size_t now = row;
+    while (row < shown) line("");
+    shown = now;
+}
+
+// An address heard on the local network as the player would type it: a
+// link-local IPv6 one with its interface's index as zone, which it needs.
+std::string typed_text(const Endpoint& endpoint) {
+    if (endpoint.ip.family != Family::v6 || endpoint.ip.scope == 0) return endpoint_text(endpoint);
+    const std::string ip = ip_text(endpoint.ip) + "%" + std::to_string(endpoint.ip.scope);
+    return endpoint.port == kDefaultPort ? ip : "[" + ip + "]:" + std::to_string(endpoint.port);
+}
+
+// A found host as the list shows it: its address, and its machine's name.
+std::string host_line(const FoundHost& host, bool chosen, console::Converter& from_utf8) {
+    std::string line = chosen ? "> " : "  ";
+    line += typed_text(host.endpoints.front());
+    if (!host.label.empty()) line += "  (" + from_utf8.convert(host.label) + ")";
+    return line;
+}
+
+// The Up and Down keys among `keys`, taken out of them: -1 for each Up, +1
+// for each Down, in order. A terminal sends each sequence in one piece.
+std::vector<int> take_vertical_arrows(std::string& keys) {
+    std::vector<int> moves;
+    std::string rest;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i] == '\x1b' && i + 2 < keys.size() &&
+            (keys[i + 1] == '[' || keys[i + 1] == 'O') &&
+            (keys[i + 2] == 'A' || keys[i + 2] == 'B')) {
+            moves.push_back(keys[i + 2] == 'A' ? -1 : 1);
+            i += 2;
+            continue;
+        }
+        rest += keys[i];
+    }
+    keys = std::move(rest);
+    return moves;
+}
+
 }  // namespace
 
 void show_waiting_text() { print_at(kTextX, kTextRow, kWaitingText); }
+
+void show_own_addresses(const std::vector<std::string>& addresses) {
+    std::vector<std::string> lines;
+    for (const std::string& address : addresses) lines.push_back("  " + address);
+    print_list(kOwnAddresses, lines);
+}
 
 void show_server_ip_prompt() { print_at(kTextX, kTextRow, kServerIpPrompt); }
 
 void show_connecting_text() { print_error_line(kConnecting); }
 
-void show_link_error(const Link& link) {
+void show_link_error(const Link& link, std::uint16_t port) {
     switch (link.error) {
         case LinkError::none:
         case LinkError::cancelled:
             clear_link_error();
             return;
         case LinkError::port_in_use:
-            print_error_line(kPortInUse);
+            print_error_line(kPortWord + std::to_string(port) + kPortInUse);
             return;
         case LinkError::refused:
             print_error_line(kRefused);
@@ -86,7 +159,19 @@ void show_link_error(const Link& link) {
             print_error_line(kNoAnswer);
             return;
         case LinkError::not_an_address:
-            print_error_line(kNotAnAddress);
+            print_error_line(kNotAnAddressOrName);
+            return;
+        case LinkError::bad_port:
+            print_error_line(kPortOutOfRange);
+            return;
+        case LinkError::name_not_found:
+            print_error_line(kNameNotFound);
+            return;
+        case LinkError::name_server_silent:
+            print_error_line(kNameServerSilent);
+            return;
+        case LinkError::no_ipv6_route:
+            print_error_line(kNoIpv6Route);
             return;
         case LinkError::other:
             print_error_line(std::string(kOtherError) + system_error_text(link.code));
@@ -96,11 +181,60 @@ void show_link_error(const Link& link) {
 
 void clear_link_error() { print_error_line(""); }
 
-IpRead read_server_ip(std::string& address, std::string& ip) {
+IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder) {
     ip.clear();
     console::LineInput input;
     input.set_line(address);
-    std::optional<console::LineRead> read = console::read_line(input, kIpField);
+    console::Converter from_utf8("UTF-8", "CP949");
+    int chosen = -1;  // the host whose address Up or Down put in the field
+    const auto show_hosts = [&] {
+        const std::vector<FoundHost>& hosts = finder.hosts();
+        if (chosen >= static_cast<int>(hosts.size())) chosen = static_cast<int>(hosts.size()) - 1;
+        std::vector<std::string> lines;
+        for (std::size_t i = 0; i < hosts.size(); ++i)
+            lines.push_back(host_line(hosts[i], static_cast<int>(i) == chosen, from_utf8));
+        print_list(kFoundHosts, lines);
+    };
+    std::optional<console::LineRead> read = input.next_line();
+    while (!read && !console::input_ended()) {
+        input.draw(kIpField);
+        std::vector<console::Watch> watches;
+        for (const Watch& w : finder.watches()) watches.push_back({w.sock, w.write});
+        const auto escape = console::escape_deadline(input.in_escape());
+        const console::Turn turn = console::next_turn(console::Keys::take, watches,
+                                                      console::earliest(escape, finder.deadline()));
+        const auto now = Clock::now();
+        console::DrawStep step;
+        bool changed = false;
+        for (const console::Watch& w : watches) {
+            if (turn.ready_for(w.sock)) changed = finder.on_ready(w.sock, now) || changed;
+        }
+        if (finder.deadline() && *finder.deadline() <= now)
+            changed = finder.on_deadline(now) || changed;
+        std::string keys = turn.keys;
+        const std::vector<FoundHost>& hosts = finder.hosts();
+        for (int move : take_vertical_arrows(keys)) {
+            if (hosts.empty()) continue;
+            const int last = static_cast<int>(hosts.size()) - 1;
+            chosen = chosen < 0 ? (move > 0 ? 0 : last) : std::clamp(chosen + move, 0, last);
+            input.set_line(typed_text(hosts[chosen].endpoints.front()));
+            changed = true;
+        }
+        input.add(keys);
+        if (escape && turn.timed_out && input.in_escape() && Clock::now() >= *escape)
+            input.end_escape();
+        if (changed) show_hosts();
+        read = input.next_line();
+    }
+    {
+        console::DrawStep step;
+        if (read) {
+            input.draw_line(kIpField, read->line);
+        } else {
+            input.draw(kIpField);
+        }
+        console::clear_cursor_rest();
+    }
     if (!read) return IpRead::ended;
     address = read->line;
     if (address.size() > kMaxAddressBytes) return IpRead::too_long;

@@ -1,16 +1,23 @@
 #include "shell/modes.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "console/console.h"
 #include "console/keys.h"
 #include "console/loop.h"
 #include "duel/match.h"
 #include "duel/practice_rival.h"
+#include "net/connector.h"
+#include "net/discovery.h"
 #include "net/host_join.h"
+#include "net/listener.h"
 #include "net/local_link.h"
+#include "net/resolver.h"
 #include "shell/recording.h"
 
 namespace shell {
@@ -19,81 +26,159 @@ namespace {
 
 using console::Clock;
 
-// How long the host waits before trying port 8080 again.
+// How long the host waits before trying its port again.
 constexpr auto kRetryPause = std::chrono::seconds(1);
 
-// The host's connection step: listens (trying again every second while the
-// port cannot be had, and saying why), shows the waiting text and takes one
-// joiner. Only a connection ends it. Keys typed meanwhile are left waiting.
-net::Socket wait_for_joiner() {
+std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches) {
+    std::vector<console::Watch> out;
+    for (const net::Watch& w : watches) out.push_back({w.sock, w.write});
+    return out;
+}
+
+// The host's connection step: listens on `port` (trying again every second
+// while the port cannot be had, and saying why), shows the waiting text with
+// the addresses a friend can type, answers joiners looking for hosts on the
+// local network, and takes one joiner. Only a connection ends it. Keys
+// typed meanwhile are left waiting.
+net::Socket wait_for_joiner(std::uint16_t port) {
     for (;;) {
-        net::Link listening = net::listen_for_peer();
+        net::Listening listening = net::listen_for_joiners(port);
         if (listening.ok()) {
             net::clear_link_error();
             net::show_waiting_text();
-            const console::Watch watch{listening.sock.fd()};
-            while (!console::next_turn(console::Keys::leave, {&watch, 1}).ready_for(watch.sock)) {
+            net::show_own_addresses(net::own_address_texts(port));
+            net::Announcer announcer(port, Clock::now());
+            for (;;) {
+                std::vector<console::Watch> watches = loop_watches(announcer.watches());
+                watches.push_back({listening.sock.fd()});
+                const console::Turn turn =
+                    console::next_turn(console::Keys::leave, watches, announcer.deadline());
+                const auto now = Clock::now();
+                for (const net::Watch& w : announcer.watches()) {
+                    if (turn.ready_for(w.sock)) announcer.on_ready(w.sock, now);
+                }
+                if (announcer.deadline() && *announcer.deadline() <= now)
+                    announcer.on_deadline(now);
+                if (!turn.ready_for(listening.sock.fd())) continue;
+                net::Socket joiner;
+                int code = 0;
+                const net::AcceptResult accepted =
+                    net::accept_joiner(listening.sock.fd(), joiner, code);
+                if (accepted == net::AcceptResult::joined) return joiner;
+                if (accepted == net::AcceptResult::failed) {
+                    listening.error = net::ListenError::other;
+                    listening.code = code;
+                    break;
+                }
             }
-            net::Link joiner = net::accept_peer(std::move(listening.sock));
-            if (joiner.ok()) return std::move(joiner.sock);
-            listening = std::move(joiner);
         }
-        net::show_link_error(listening);
+        net::Link failed;
+        failed.error = listening.error == net::ListenError::port_in_use
+                           ? net::LinkError::port_in_use
+                           : net::LinkError::other;
+        failed.code = listening.code;
+        net::show_link_error(failed, port);
         console::pause_until(Clock::now() + kRetryPause);
     }
 }
 
-// Waits for the connect that `link` started; Esc gives it up, every other
-// key is dropped.
-net::Link finish_watching_keys(net::Link link) {
+net::Link failure(net::LinkError error, int code = 0) {
+    net::Link link;
+    link.error = error;
+    link.code = code;
+    return link;
+}
+
+net::Link failure_of(const net::ResolveFailure& failed) {
+    return failure(failed.error == net::ResolveError::try_later ? net::LinkError::name_server_silent
+                                                                : net::LinkError::name_not_found);
+}
+
+net::Link failure_of(const net::ConnectFailure& failed) {
+    switch (failed.error) {
+        case net::ConnectError::refused:
+            return failure(net::LinkError::refused);
+        case net::ConnectError::no_answer:
+            return failure(net::LinkError::no_answer);
+        case net::ConnectError::no_ipv6_route:
+            return failure(net::LinkError::no_ipv6_route);
+        case net::ConnectError::none:
+        case net::ConnectError::other:
+            break;
+    }
+    return failure(net::LinkError::other, failed.code);
+}
+
+// Connects to the host at the typed `address`: looks its name up, then
+// tries its addresses in turn, each given a moment before the next starts
+// (Happy Eyeballs). A connect can take a while: it says so in place of the
+// reason for the last failure, which would be wrong by now. Esc gives it up
+// at any time; every other key, typed ahead or while it waits, is dropped.
+net::Link connect_to(const std::string& address) {
+    const auto parsed = net::parse_address(address);
+    if (const auto* error = std::get_if<net::AddressError>(&parsed)) {
+        return failure(*error == net::AddressError::bad_port ? net::LinkError::bad_port
+                                                             : net::LinkError::not_an_address);
+    }
+    net::show_connecting_text();
+    console::discard_typed_keys();
+    net::Resolver resolver(std::get<net::HostPort>(parsed));
+    std::optional<net::Connector> connector;
     console::KeyDecoder keys;
-    const console::Watch watch{link.sock.fd(), true};
     for (;;) {
-        const auto pause = console::escape_deadline(keys.awaiting_escape());
-        const console::Turn turn = console::next_turn(console::Keys::take, {&watch, 1}, pause);
-        if (turn.ready_for(watch.sock)) return net::finish_connect(std::move(link.sock));
-        for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
-        if (turn.timed_out && keys.awaiting_escape()) keys.flush();
-        while (keys.has_key()) {
-            if (keys.take_key() == console::kEscapeKey) {
-                net::Link cancelled;
-                cancelled.error = net::LinkError::cancelled;
-                return cancelled;
+        if (!connector && resolver.done()) {
+            const net::Resolved& resolved = resolver.result();
+            if (const auto* failed = std::get_if<net::ResolveFailure>(&resolved))
+                return failure_of(*failed);
+            connector.emplace(std::get<std::vector<net::Endpoint>>(resolved), Clock::now());
+        }
+        if (connector && connector->done()) {
+            net::Link link;
+            link.sock = connector->take_socket();
+            return link.sock.fd() >= 0 ? std::move(link) : failure_of(connector->failure());
+        }
+        const std::vector<net::Watch> watches =
+            connector ? connector->watches() : std::vector<net::Watch>{resolver.watch()};
+        const auto escape = console::escape_deadline(keys.awaiting_escape());
+        const auto deadline =
+            console::earliest(escape, connector ? connector->deadline() : std::nullopt);
+        const console::Turn turn =
+            console::next_turn(console::Keys::take, loop_watches(watches), deadline);
+        const auto now = Clock::now();
+        if (connector) {
+            for (const net::Watch& w : watches) {
+                if (turn.ready_for(w.sock)) connector->on_ready(w.sock, now);
             }
+            if (connector->deadline() && *connector->deadline() <= now) connector->on_deadline(now);
+        }
+        for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
+        if (escape && now >= *escape && keys.awaiting_escape()) keys.flush();
+        while (keys.has_key()) {
+            if (keys.take_key() == console::kEscapeKey) return failure(net::LinkError::cancelled);
         }
     }
 }
 
-// Connects to the host at `ip`. A connect can take a while: it says so in
-// place of the reason for the last failure, which would be wrong by now.
-// Keys typed ahead, and while it waits, are for no one but Esc.
-net::Link connect_to(const std::string& ip) {
-    net::show_connecting_text();
-    console::discard_typed_keys();
-    net::Link link = net::start_connect(ip.c_str());
-    return link.connecting ? finish_watching_keys(std::move(link)) : std::move(link);
-}
-
 // The joiner's connection step: asks for the host's address until a
-// connection stands, saying below the prompt why the last try failed. Esc
-// gives up a connect that waits, and the address is asked again. Every
-// prompt starts from `address`, the one typed last; with `ask` false the
-// first try connects to it without asking. Nothing when the keyboard is gone.
+// connection stands, saying below the prompt why the last try failed, and
+// listing the hosts heard on the local network. Esc gives up a connect that
+// waits, and the address is asked again. Every prompt starts from
+// `address`, the one typed last; with `ask` false the first try connects to
+// it without asking. Nothing when the keyboard is gone.
 std::optional<net::Socket> ask_and_connect(std::string& address, bool ask) {
+    std::optional<net::HostFinder> finder;
     for (;; ask = true) {
         net::Link link;
         if (!ask) {
             link = connect_to(address);
         } else {
             net::show_server_ip_prompt();
+            if (!finder) finder.emplace(Clock::now());
             std::string ip;
-            net::IpRead read = net::read_server_ip(address, ip);
+            net::IpRead read = net::read_server_ip(address, ip, *finder);
             if (read == net::IpRead::ended) return std::nullopt;
-            if (read == net::IpRead::too_long) {
-                link.error = net::LinkError::not_an_address;
-            } else {
-                link = connect_to(ip);
-            }
+            link = read == net::IpRead::too_long ? failure(net::LinkError::not_an_address)
+                                                 : connect_to(ip);
         }
         if (link.ok()) return std::move(link.sock);
         net::show_link_error(link);
@@ -112,11 +197,11 @@ duel::MatchResult play_on(net::Socket sock, duel::Mode mode, int score,
 
 }  // namespace
 
-void run_host(const std::string& history) {
-    const duel::MatchNotes notes = recording_notes(history, PlayMode::host, "8080");
+void run_host(const std::string& history, std::uint16_t port) {
+    const duel::MatchNotes notes = recording_notes(history, PlayMode::host, std::to_string(port));
     for (;;) {
         console::clear_screen();
-        play_on(wait_for_joiner(), duel::Mode::hosting, 0, std::nullopt, notes);
+        play_on(wait_for_joiner(port), duel::Mode::hosting, 0, std::nullopt, notes);
     }
 }
 

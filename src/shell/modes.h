@@ -3,6 +3,7 @@
 // connection and one match per pass; none goes back to the menu.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,8 +13,8 @@ namespace shell {
 // file's path, and shows the best 타수 so far under each result; with ""
 // it records nothing.
 
-// Waits for a joiner on port 8080, plays a match with it, and again.
-void run_host(const std::string& history);
+// Waits for a joiner on `port`, plays a match with it, and again.
+void run_host(const std::string& history, std::uint16_t port);
 // Asks for the host's address, connects, plays a match, and again. Returns
 // only when the keyboard is gone. Given an `address` (CP949), the first pass
 // connects to it without asking; later prompts start from the address typed

@@ -260,7 +260,8 @@ TEST_F(Duel, JoinerIsAskedAgainUntilAnAddressAnswers) {
     // are the next line's (keys typed while a connect waits are dropped).
     auto enter_and_be_asked_again_because = [&](const char* reason, const std::string& line) {
         join.type("\r");
-        const std::string shown = line.substr(line.size() - std::min<std::size_t>(line.size(), 20));
+        const std::string shown =
+            line.substr(line.size() - std::min<std::size_t>(line.size(), kFieldWidth));
         return join.wait_for([&](const VtScreen& s) {
             return s.row(25) == at_cell_80(kPrompt + shown) && s.row(27) == at_cell_80(reason) &&
                    s.cursor().x == kFieldX + static_cast<int>(shown.size()) && s.cursor().y == 25;
@@ -270,18 +271,22 @@ TEST_F(Duel, JoinerIsAskedAgainUntilAnAddressAnswers) {
     auto retype = [&](const std::string& last, const std::string& line) {
         join.type(std::string(last.size(), '\x7f') + line);
         return join.wait_for([&](const VtScreen& s) {
-            return s.cursor().x == kFieldX + std::min<int>(static_cast<int>(line.size()), 20);
+            return s.cursor().x ==
+                   kFieldX + std::min<int>(static_cast<int>(line.size()), kFieldWidth);
         });
     };
 
     ASSERT_TRUE(enter_and_be_asked_again_because(kNotAnAddress, "")) << join.dump();
     ASSERT_TRUE(retype("", "127.0.0.1")) << join.dump();  // nobody listens on port 8080
     ASSERT_TRUE(enter_and_be_asked_again_because(kRefused, "127.0.0.1")) << join.dump();
-    ASSERT_TRUE(retype("127.0.0.1", "abc")) << join.dump();
-    ASSERT_TRUE(enter_and_be_asked_again_because(kNotAnAddress, "abc")) << join.dump();
+    ASSERT_TRUE(retype("127.0.0.1", "a#c")) << join.dump();
+    ASSERT_TRUE(enter_and_be_asked_again_because(kNotAnAddress, "a#c")) << join.dump();
+    ASSERT_TRUE(retype("a#c", "127.0.0.1:70000")) << join.dump();
+    ASSERT_TRUE(enter_and_be_asked_again_because(kPortOutOfRange, "127.0.0.1:70000"))
+        << join.dump();
     // Too long to be an address: no connect is tried.
     const std::string ones(200, '1');
-    ASSERT_TRUE(retype("abc", ones)) << join.dump();
+    ASSERT_TRUE(retype("127.0.0.1:70000", ones)) << join.dump();
     ASSERT_TRUE(enter_and_be_asked_again_because(kNotAnAddress, ones)) << join.dump();
     EXPECT_EQ(join.proc().screen().output().find("[player]"), std::string::npos)
         << "no match without a peer";
@@ -424,9 +429,8 @@ TEST_F(Duel, TheMenuAndABoardTakeAHandfulOfWritesAndAnEventOrAWordOne) {
 
     mark = writes();
     taja::test::send_raw(peer.fd(), "uuc");  // read at once: one write for the three
-    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
-        return rival_tower(s) == 6 && own_tower(s) == 2;
-    }));
+    ASSERT_TRUE(
+        host.wait_for([](const VtScreen& s) { return rival_tower(s) == 6 && own_tower(s) == 2; }));
     EXPECT_EQ(writes() - mark, 1) << "three events in one segment";
 }
 

@@ -28,11 +28,15 @@ using namespace std::chrono_literals;
 
 inline constexpr char kWaiting[] = "연결을 기다리는 중입니다..";
 inline constexpr char kPrompt[] = "서버 IP를 입력하세요 : ";
-inline constexpr char kNotAnAddress[] = "IPv4 주소가 아닙니다. 예: 192.168.0.10";
+inline constexpr char kNotAnAddress[] =
+    "주소가 아닙니다. 예: 192.168.0.10, friend.example, [2001:db8::1]:9090";
+inline constexpr char kPortOutOfRange[] =
+    "포트는 1부터 65535까지의 수입니다. 예: 192.168.0.10:9090";
 inline constexpr char kRefused[] = "연결이 거부되었습니다. 그 주소에서 기다리는 서버가 없습니다.";
 inline constexpr char kPortInUse[] =
     "포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다.";
-inline constexpr int kFieldX = 103;  // right behind the prompt
+inline constexpr int kFieldX = 103;     // right behind the prompt
+inline constexpr int kFieldWidth = 64;  // the longest address, and the cursor after it
 inline constexpr char kConnecting[] = "연결하는 중...";
 inline constexpr char kRivalLeft[] = "상대가 게임을 떠났습니다.";
 // A match ends with its result standing three seconds.

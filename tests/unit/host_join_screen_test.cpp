@@ -6,6 +6,7 @@
 #include <cstring>
 #include <future>
 #include <string>
+#include <variant>
 
 #include "console/console.h"
 #include "net/host_join.h"
@@ -20,8 +21,8 @@ using taja::test::VtScreen;
 using namespace std::chrono_literals;
 
 constexpr char kPrompt[] = "서버 IP를 입력하세요 : ";
-constexpr int kFieldX = 103;  // 80 + the prompt's 23 cells
-constexpr int kFieldWidth = 20;
+constexpr int kFieldX = 103;     // 80 + the prompt's 23 cells
+constexpr int kFieldWidth = 64;  // the longest address and the cursor
 
 struct Typed {
     IpRead read;
@@ -41,7 +42,7 @@ class AddressPrompt : public ::testing::Test {
         net::show_server_ip_prompt();
         pending = std::async(std::launch::async, [this] {
             std::string ip = "x";
-            IpRead read = net::read_server_ip(address, ip);
+            IpRead read = net::read_server_ip(address, ip, finder);
             return Typed{read, ip};
         });
     }
@@ -60,6 +61,7 @@ class AddressPrompt : public ::testing::Test {
     }
 
     PtyConsole con;
+    net::HostFinder finder{net::Clock::now()};
     std::future<Typed> pending;
     std::string address;
 };
@@ -92,15 +94,17 @@ TEST_F(AddressPrompt, StartsFromTheAddressTypedLastWithTheCursorAfterIt) {
     EXPECT_EQ(address, "127.0.0.2");
 }
 
-TEST_F(AddressPrompt, NineteenBytesFitTwentyAreTooLongAndNeverStored) {
+TEST_F(AddressPrompt, SixtyThreeBytesFitSixtyFourAreTooLongAndNeverStored) {
+    const std::string longest = "[2001:db8:1234:5678:9abc:def0:1234:5678%interface0123456]:65535";
+    ASSERT_EQ(longest.size(), 63u);
     start();
-    con.type("123.123.123.123.123\r");
+    con.type(longest + "\r");
     Typed typed = finish();
     EXPECT_EQ(typed.read, IpRead::line);
-    EXPECT_EQ(typed.ip, "123.123.123.123.123");
+    EXPECT_EQ(typed.ip, longest);
 
     start();
-    con.type("123.123.123.123.1234\r");
+    con.type(longest + "0\r");
     typed = finish();
     EXPECT_EQ(typed.read, IpRead::too_long);
     EXPECT_EQ(typed.ip, "");
@@ -111,7 +115,7 @@ TEST_F(AddressPrompt, TwoHundredCharactersStayInTheFieldAndAreTooLong) {
     std::string line;
     for (int i = 0; i < 200; ++i) line += static_cast<char>('0' + i % 10);
     con.type(line);
-    // The field shows the last 20 characters, the cursor rests just after
+    // The field shows the last 64 characters, the cursor rests just after
     // it, and nothing spills past it.
     ASSERT_TRUE(field_shows(line.substr(200 - kFieldWidth))) << con.screen().dump();
     con.screen().with_screen([](const VtScreen& s) {
@@ -131,7 +135,7 @@ TEST_F(AddressPrompt, HangulIsStoredAsCp949AndIsNoAddress) {
     Typed typed = finish();
     EXPECT_EQ(typed.read, IpRead::line);
     EXPECT_EQ(typed.ip, "\xBC\xAD\xB9\xF6");
-    EXPECT_EQ(net::connect_to_host(typed.ip.c_str()).error, LinkError::not_an_address);
+    EXPECT_TRUE(std::holds_alternative<net::AddressError>(net::parse_address(typed.ip)));
 }
 
 TEST(ConnectionScreens, WaitingTextAndReasonsStandAtCell80) {
@@ -150,7 +154,11 @@ TEST(ConnectionScreens, WaitingTextAndReasonsStandAtCell80) {
          "포트 8080을 다른 프로그램이 쓰고 있습니다. 포트가 비면 바로 연결을 기다립니다."},
         {LinkError::refused, 0, "연결이 거부되었습니다. 그 주소에서 기다리는 서버가 없습니다."},
         {LinkError::no_answer, 0, "응답이 없습니다. 주소와 서버의 방화벽(포트 8080)을 확인하세요."},
-        {LinkError::not_an_address, 0, "IPv4 주소가 아닙니다. 예: 192.168.0.10"},
+        {LinkError::not_an_address, 0,
+         "주소가 아닙니다. 예: 192.168.0.10, friend.example, [2001:db8::1]:9090"},
+        {LinkError::name_not_found, 0, "그 이름의 주소를 찾지 못했습니다. 이름을 확인하세요."},
+        {LinkError::no_ipv6_route, 0,
+         "이 컴퓨터에는 IPv6 연결이 없습니다. IPv4 주소나 이름으로 해 보세요."},
         {LinkError::other, EMFILE, std::string("네트워크 오류: ") + std::strerror(EMFILE)},
     };
     for (const Reason& r : reasons) {

@@ -1,6 +1,6 @@
-// The peer link over Winsock on 127.0.0.1:8080: the connection steps, events
-// waited for in the program's loop, the link's end by shutdown, and port
-// 8080 held exclusively yet free again for the next pass.
+// The peer link over Winsock on 127.0.0.1:8080: the listener and the
+// connector, events waited for in the program's loop, the link's end by
+// shutdown, and port 8080 held exclusively yet free again for the next pass.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -8,13 +8,37 @@
 #include <vector>
 
 #include "console/loop.h"
+#include "net/connector.h"
 #include "net/host_join.h"
+#include "net/listener.h"
 #include "net/peer_events.h"
 #include "net/peer_link.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+
+// A connect to 127.0.0.1:8080 as the joiner makes it, waited for here.
+net::Connector connect_loopback() {
+    net::Endpoint to;
+    to.ip.bytes = {127, 0, 0, 1};
+    to.port = net::kDefaultPort;
+    net::Connector connector({to}, net::Clock::now());
+    const auto until = net::Clock::now() + 5s;
+    while (!connector.done() && net::Clock::now() < until) {
+        const std::vector<net::Watch> watches = connector.watches();
+        std::vector<WSAPOLLFD> fds;
+        for (const net::Watch& w : watches)
+            fds.push_back({static_cast<SOCKET>(w.sock), POLLOUT, 0});
+        ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), 50);
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents != 0) connector.on_ready(watches[i].sock, net::Clock::now());
+        }
+        if (connector.deadline() && *connector.deadline() <= net::Clock::now())
+            connector.on_deadline(net::Clock::now());
+    }
+    return connector;
+}
 
 // Both ends of a connection made by the program's own steps.
 struct Pair {
@@ -24,14 +48,17 @@ struct Pair {
 
 Pair connect_pair() {
     Pair p;
-    net::Link listening = net::listen_for_peer();
+    net::Listening listening = net::listen_for_joiners(net::kDefaultPort);
     EXPECT_TRUE(listening.ok()) << static_cast<int>(listening.error) << " " << listening.code;
-    net::Link join = net::connect_to_host("127.0.0.1");
-    EXPECT_TRUE(join.ok()) << static_cast<int>(join.error) << " " << join.code;
-    net::Link host = net::accept_peer(std::move(listening.sock));
-    EXPECT_TRUE(host.ok());
-    p.host = std::move(host.sock);
-    p.join = std::move(join.sock);
+    net::Connector join = connect_loopback();
+    EXPECT_TRUE(join.done());
+    p.join = join.take_socket();
+    EXPECT_GE(p.join.fd(), 0) << join.failure().code;
+    WSAPOLLFD ready{static_cast<SOCKET>(listening.sock.fd()), POLLRDNORM, 0};
+    EXPECT_EQ(::WSAPoll(&ready, 1, 5000), 1);
+    int code = 0;
+    EXPECT_EQ(net::accept_joiner(listening.sock.fd(), p.host, code), net::AcceptResult::joined)
+        << code;
     return p;
 }
 
@@ -58,7 +85,7 @@ bool other_program_binds_8080() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(net::PEER_PORT);
+    addr.sin_port = htons(net::kDefaultPort);
     bool bound = ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::closesocket(s);
     return bound;
@@ -91,17 +118,18 @@ TEST(Winsock, PortIsOursAloneWhileListeningAndFreeForTheNextPass) {
         net::shutdown_connection(p.host.fd());
         p.host = net::Socket();
     }
-    net::Link listening = net::listen_for_peer();
+    net::Listening listening = net::listen_for_joiners(net::kDefaultPort);
     ASSERT_TRUE(listening.ok()) << listening.code;
     EXPECT_FALSE(other_program_binds_8080());
-    net::Link again = net::listen_for_peer();
-    EXPECT_EQ(again.error, net::LinkError::port_in_use);
+    net::Listening again = net::listen_for_joiners(net::kDefaultPort);
+    EXPECT_EQ(again.error, net::ListenError::port_in_use);
 }
 
-TEST(Winsock, ConnectionStepsSayWhyTheyFailed) {
-    EXPECT_EQ(net::connect_to_host("abc").error, net::LinkError::not_an_address);
-    EXPECT_EQ(net::connect_to_host("127.0.0.1 ").error, net::LinkError::not_an_address);
-    EXPECT_EQ(net::connect_to_host("127.0.0.1").error, net::LinkError::refused);
+TEST(Winsock, AConnectNobodyTakesIsRefused) {
+    net::Connector join = connect_loopback();
+    ASSERT_TRUE(join.done());
+    EXPECT_EQ(join.take_socket().fd(), -1);
+    EXPECT_EQ(join.failure().error, net::ConnectError::refused);
     EXPECT_FALSE(net::system_error_text(WSAECONNRESET).empty());
 }
 
