@@ -12,6 +12,7 @@
 // terminal's default colour.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -281,6 +282,60 @@ TEST_F(WineDuel, LinuxHostsWineJoinsBothBoardsAgreeEventsCrossTheMatchEndsAndAga
     host.type_slot_word(1);
     ASSERT_TRUE(join.wait_for([](const VtScreen& s) { return rival_tower(s) == 4; }, kStep))
         << join.dump();
+    fs::remove_all(home);
+}
+
+using WineFind = Wine;
+
+// Whether this process's network namespace has loopback alone: one of its
+// own, as make test-windows gives the tests, where a link may be added.
+bool namespace_of_our_own() {
+    FILE* p = ::popen("ip -o link show | grep -vc ': lo:'", "r");
+    char count[16] = {};
+    const bool read = p != nullptr && std::fgets(count, sizeof count, p) != nullptr;
+    if (p != nullptr) ::pclose(p);
+    return read && std::atoi(count) == 0;
+}
+
+// The wine side joins a Linux host on port 9090 by name, by IPv6 loopback
+// address, and from the list of hosts its prompt hears on a link.
+TEST_F(WineFind, JoinsByNameByIpv6WithAPortAndFromTheListOfLocalHosts) {
+    ASSERT_TRUE(namespace_of_our_own()) << "run through make test-windows";
+    ASSERT_EQ(std::system("ip link add taja-w0 type veth peer name taja-w1 && "
+                          "ip addr add 10.9.8.7/24 dev taja-w0 && "
+                          "ip link set taja-w0 up && ip link set taja-w1 up"),
+              0);
+    const fs::path home =
+        fs::temp_directory_path() / ("taja-wine-find-" + std::to_string(::getpid()));
+    fs::create_directories(home);
+    {
+        PtyProcess host(TAJA_DUEL_BIN, 169, 50,
+                        {{"HOME", home.string()}, {"ALSA_CONFIG_PATH", "/dev/null"}}, false,
+                        {"--host", "--port", "9090"});
+        const auto waiting = [](const VtScreen& s) { return s.text(80, 25, 10).find("연결") == 0; };
+        ASSERT_TRUE(host.wait_for(waiting)) << host.dump();
+        for (const char* address : {"localhost:9090", "[::1]:9090"}) {
+            {
+                PtyProcess join(wine_duel(), 169, 50, {}, false, {"--join", address});
+                ASSERT_TRUE(join.wait_for(board_shown, kStart)) << address << "\n" << join.dump();
+                ASSERT_TRUE(host.wait_for(board_shown, kStep)) << host.dump();
+            }
+            ASSERT_TRUE(host.wait_for(waiting, kStep)) << host.dump();
+        }
+        PtyProcess join(wine_duel());
+        ASSERT_TRUE(join.wait_for(menu_shown, kStart)) << join.dump();
+        join.type(taja::test::kDown);
+        join.type(" ");
+        ASSERT_TRUE(join.wait_for(
+            [](const VtScreen& s) { return s.row(30).find(":9090  (") != std::string::npos; },
+            kStep))
+            << join.dump();
+        join.type(taja::test::kDown);
+        join.type("\r");
+        ASSERT_TRUE(join.wait_for(board_shown, kStep)) << join.dump();
+        ASSERT_TRUE(host.wait_for(board_shown, kStep)) << host.dump();
+    }
+    EXPECT_EQ(std::system("ip link del taja-w0"), 0);
     fs::remove_all(home);
 }
 
