@@ -4,6 +4,7 @@
 // again) is the caller's decision.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "net/socket.h"
@@ -45,6 +46,19 @@ Link listen_for_peer();
 // which it closes once the joiner is in: it serves nothing after its accept.
 // The connection comes back with Nagle's algorithm off and keepalive on.
 Link accept_peer(Socket serv_sock);
+
+// How long the host waits for the first byte of a connection it has taken
+// before it draws anything for it.
+inline constexpr std::chrono::milliseconds kFirstByteWait{1000};
+
+// Whether the connection `sock`, just taken, is a player's: waits in the
+// program's loop, at most kFirstByteWait, for what comes first. An event
+// byte (a joiner's hello comes first) is a player's, and it is left to be
+// read; so is silence, from a joiner too old to greet. A connection that
+// ends, or sends only bytes that are no events, is a port scan or some other
+// program: no match. The bytes before the first event are dropped, as the
+// match would ignore them.
+bool is_a_player(const Socket& sock);
 
 // Starts connecting to port 8080 at `ip`, which must be a dotted-quad IPv4
 // address and nothing else. While the connect goes on, the link holds its

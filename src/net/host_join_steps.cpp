@@ -1,8 +1,10 @@
 // The connection steps as both socket libraries take them.
 #include <utility>
 
+#include "console/loop.h"
 #include "net/host_join.h"
 #include "net/host_join_detail.h"
+#include "net/peer_events.h"
 
 namespace net {
 
@@ -44,6 +46,30 @@ Link accept_peer(Socket serv_sock) {
         const int code = detail::accept_one(serv_sock, clnt_sock);
         if (code == 0) return connected(std::move(clnt_sock));
         if (!detail::accept_goes_on(code)) return failure_of(code);
+    }
+}
+
+bool is_a_player(const Socket& sock) {
+    set_nonblocking(sock.fd());
+    const auto until = console::Clock::now() + kFirstByteWait;
+    const console::Watch watch{sock.fd()};
+    bool heard = false;
+    for (;;) {
+        const console::Turn turn = console::next_turn(console::Keys::leave, {&watch, 1}, until);
+        if (turn.ready_for(watch.sock)) {
+            char data[512];
+            const long n = peek_bytes(sock.fd(), data, sizeof data);
+            if (n == 0 || n == -1) return false;
+            if (n > 0) {
+                heard = true;
+                long first_event = 0;
+                while (first_event < n && !event_of(data[first_event])) ++first_event;
+                if (first_event > 0)
+                    receive_bytes(sock.fd(), data, static_cast<std::size_t>(first_event));
+                if (first_event < n) return true;
+            }
+        }
+        if (turn.timed_out) return !heard;
     }
 }
 

@@ -67,4 +67,7 @@ long send_bytes(int fd, const char* bytes, std::size_t n);
 // the connection.
 long receive_bytes(int fd, char* buf, std::size_t n);
 
+// Like receive_bytes, but leaves what it returns waiting to be read.
+long peek_bytes(int fd, char* buf, std::size_t n);
+
 }  // namespace net

@@ -60,12 +60,20 @@ long send_bytes(int fd, const char* bytes, std::size_t n) {
     return result_of(r);
 }
 
-long receive_bytes(int fd, char* buf, std::size_t n) {
+namespace {
+
+long recv_with(int fd, char* buf, std::size_t n, int flags) {
     ssize_t r;
     do {
-        r = ::recv(fd, buf, n, 0);
+        r = ::recv(fd, buf, n, flags);
     } while (r < 0 && errno == EINTR);
     return result_of(r);
 }
+
+}  // namespace
+
+long receive_bytes(int fd, char* buf, std::size_t n) { return recv_with(fd, buf, n, 0); }
+
+long peek_bytes(int fd, char* buf, std::size_t n) { return recv_with(fd, buf, n, MSG_PEEK); }
 
 }  // namespace net

@@ -86,4 +86,8 @@ long receive_bytes(int fd, char* buf, std::size_t n) {
     return result_of(::recv(handle(fd), buf, static_cast<int>(n), 0));
 }
 
+long peek_bytes(int fd, char* buf, std::size_t n) {
+    return result_of(::recv(handle(fd), buf, static_cast<int>(n), MSG_PEEK));
+}
+
 }  // namespace net

@@ -23,20 +23,28 @@ constexpr auto kRetryPause = std::chrono::seconds(1);
 
 // The host's connection step: listens (trying again every second while the
 // port cannot be had, and saying why), shows the waiting text and takes one
-// joiner. Only a connection ends it. Keys typed meanwhile are left waiting.
+// joiner. Only a player's connection ends it: one that ends, or sends no
+// event, before anything is drawn for it changes nothing on the screen, and
+// the host listens again at once. Keys typed meanwhile are left waiting.
 net::Socket wait_for_joiner() {
+    bool shown = false;  // the waiting text stands alone
     for (;;) {
         net::Link listening = net::listen_for_peer();
         if (listening.ok()) {
-            net::clear_link_error();
-            net::show_waiting_text();
+            if (!shown) {
+                net::clear_link_error();
+                net::show_waiting_text();
+                shown = true;
+            }
             const console::Watch watch{listening.sock.fd()};
             while (!console::next_turn(console::Keys::leave, {&watch, 1}).ready_for(watch.sock)) {
             }
             net::Link joiner = net::accept_peer(std::move(listening.sock));
-            if (joiner.ok()) return std::move(joiner.sock);
+            if (joiner.ok() && net::is_a_player(joiner.sock)) return std::move(joiner.sock);
+            if (joiner.ok()) continue;
             listening = std::move(joiner);
         }
+        shown = false;
         net::show_link_error(listening);
         console::pause_until(Clock::now() + kRetryPause);
     }
