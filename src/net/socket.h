@@ -37,10 +37,10 @@ class Socket {
 void set_nodelay(int fd);
 
 // Lets a connected TCP socket notice a peer that has vanished (power, Wi-Fi
-// or cable gone: no FIN, no RST) within about 25 seconds, so that the match
+// or cable gone: no FIN, no RST) within about 28 seconds, so that the match
 // takes it for a leave. The kernel sends the probes and the peer's kernel
 // answers them, so a rival who only thinks is never taken for gone, and a
-// link that stalls for less than ten seconds loses nothing.
+// link that stalls for less than about twenty seconds loses nothing.
 void set_keepalive(int fd);
 
 // Ends the connection in both directions. A thread blocked reading the
