@@ -29,6 +29,7 @@ constexpr int kScoreRow = 2;
 constexpr int kResultCol = 28;
 constexpr int kResultRow = 10;
 constexpr int kLeftRow = 12;   // the rival-has-left message, below the result
+constexpr int kFloodRow = 13;  // why the connection was ended, below that
 constexpr int kStatsRow = 14;  // the player's 타수 and 정확도, below both
 constexpr int kNotesRow = 16;  // the mode's lines, below those
 constexpr int kBoardNoteCol = 28;
@@ -36,12 +37,23 @@ constexpr int kBoardNoteRow = 39;  // two rows under the player's name
 constexpr auto kResultPause = std::chrono::milliseconds(3000);
 // How long a host waits, after its result, for the joiner to close first.
 constexpr auto kPeerCloseWait = std::chrono::milliseconds(2000);
+// How long a joiner whose picture has reached an end waits for the host's
+// verdict before its own picture decides.
+constexpr auto kVerdictWait = std::chrono::milliseconds(5000);
+// A host whose rival has sent nothing at all this long since the board
+// appeared (not even a hello, and so not one word) takes it for gone.
+constexpr auto kSilenceLimit = std::chrono::seconds(60);
 
 constexpr char kWin[] = "Player   WIN!";
 constexpr char kLose[] = "Player   LOSE!";
 // 상대가 게임을 떠났습니다.
 constexpr char kRivalLeft[] =
     "\xBB\xF3\xB4\xEB\xB0\xA1 \xB0\xD4\xC0\xD3\xC0\xBB \xB6\xB0\xB3\xB5\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 상대 프로그램이 한꺼번에 너무 많이 보내 연결을 끊었습니다.
+constexpr char kFlooded[] =
+    "\xBB\xF3\xB4\xEB \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5\xC0\xCC \xC7\xD1\xB2\xA8\xB9\xF8"
+    "\xBF\xA1 \xB3\xCA\xB9\xAB \xB8\xB9\xC0\xCC \xBA\xB8\xB3\xBB \xBF\xAC\xB0\xE1\xC0\xBB"
+    " \xB2\xF7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9.";
 constexpr char kEraseOwnBlock[] = "                                    ";  // 36 blanks
 // 26 blanks: the rival's top block with its target box and target word.
 constexpr char kEraseRivalBlock[] = "                          ";
@@ -91,6 +103,10 @@ struct Match {
     // count if the events in flight take the picture back into play.
     std::deque<std::string> held;
     TypingStats stats;
+    // When the joiner's picture reached the end it still stands at; the
+    // verdict is awaited until kVerdictWait after it.
+    std::optional<Clock::time_point> picture_ended;
+    Clock::time_point started = Clock::now();  // when the board appeared
 
     int own_height() const { return static_cast<int>(towers.own.size()); }
     int rival_height() const { return static_cast<int>(towers.rival.size()); }
@@ -100,6 +116,9 @@ struct Match {
     Progress settle();
     Progress play_held();
     Progress picture() const;
+    Progress on_deadline(Clock::time_point now);
+    std::optional<Clock::time_point> deadline() const;
+    void note_picture(Clock::time_point now);
     void rival_grows();
     void own_loses_block();
     void typed_target();
@@ -229,6 +248,9 @@ Progress Match::apply(net::PeerEvent event) {
                 return event == net::PeerEvent::host_won ? Outcome::lost : Outcome::won;
             return kRunning;
         case net::PeerEvent::left:
+            // A host that closes before its verdict leaves the joiner's own
+            // picture to decide, once it has reached an end.
+            if (mode == Mode::joining && verdicts && picture() != kRunning) return picture();
             return Outcome::rival_left;
     }
     if (Progress outcome = settle(); outcome != kRunning) return outcome;
@@ -253,10 +275,34 @@ Progress Match::play_held() {
     return kRunning;
 }
 
+// A joiner keeps the time its picture reached an end: the verdict is
+// awaited from then on.
+void Match::note_picture(Clock::time_point now) {
+    if (mode != Mode::joining || !verdicts || picture() == kRunning) {
+        picture_ended.reset();
+    } else if (!picture_ended) {
+        picture_ended = now;
+    }
+}
+
+// The next time the match itself ends a wait: the joiner's wait for the
+// verdict, or the host's for a first byte from a rival that never spoke.
+std::optional<Clock::time_point> Match::deadline() const {
+    if (picture_ended) return *picture_ended + kVerdictWait;
+    if (mode == Mode::hosting && !peer.heard()) return started + kSilenceLimit;
+    return std::nullopt;
+}
+
+Progress Match::on_deadline(Clock::time_point now) {
+    const std::optional<Clock::time_point> due = deadline();
+    if (!due || now < *due) return kRunning;
+    if (picture_ended) return picture();
+    return apply(net::PeerEvent::left);
+}
+
 // Reads what the peer sends until `until` comes, or, when `to_its_end`, the
-// connection ends before: none of it counts any more.
+// connection ends before: none of it counts any more, and none is kept.
 void drain_until(net::PeerLink& peer, console::Clock::time_point until, bool to_its_end) {
-    std::vector<net::PeerEvent> ignored;
     for (;;) {
         if (to_its_end && peer.ended()) return;
         const console::Watch watch = peer.watch();
@@ -264,8 +310,7 @@ void drain_until(net::PeerLink& peer, console::Clock::time_point until, bool to_
             console::next_turn(console::Keys::leave, {&watch, peer.ended() ? 0u : 1u}, until);
         if (turn.ready_for(watch.sock)) {
             peer.flush();
-            peer.receive(ignored);
-            ignored.clear();
+            peer.discard();
         }
         if (turn.timed_out) return;
     }
@@ -284,6 +329,10 @@ void end_match(Match& match, const MatchResult& result, const MatchNotes& notes)
         if (outcome == Outcome::rival_left) {
             console::set_cursor_grid(kResultCol, kLeftRow);
             console::print_text("%s", kRivalLeft);
+            if (match.peer.flooded()) {
+                console::set_cursor_grid(kResultCol, kFloodRow);
+                console::print_text("%s", kFlooded);
+            }
         }
         console::set_cursor_grid(kResultCol, kStatsRow);
         console::print_text("%s", match.stats.summary().c_str());
@@ -342,7 +391,8 @@ MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practi
     Progress outcome = link.ended() ? match->apply(net::PeerEvent::left) : kRunning;
     while (outcome == kRunning) {
         const console::Watch watch = link.watch();
-        const auto deadline = console::escape_deadline(input.in_escape());
+        const auto deadline =
+            console::earliest(console::escape_deadline(input.in_escape()), match->deadline());
         const console::Turn turn =
             console::next_turn(console::Keys::take, {&watch, link.ended() ? 0u : 1u}, deadline);
         // Everything this turn brought is applied, then presented once.
@@ -361,6 +411,8 @@ MatchResult play_match(int peer, Mode mode, int score, std::optional<int> practi
             if (!line) break;
             outcome = match->apply(TypedLine{std::move(line->line), line->first_key, Clock::now()});
         }
+        match->note_picture(Clock::now());
+        if (outcome == kRunning && turn.timed_out) outcome = match->on_deadline(Clock::now());
         if (outcome == kRunning) input.draw(field);
     }
     const auto length = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);

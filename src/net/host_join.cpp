@@ -10,6 +10,7 @@
 #include "console/line_input.h"
 #include "console/loop.h"
 #include "net/address_texts.h"
+#include "net/peer_events.h"
 
 namespace net {
 
@@ -240,6 +241,30 @@ IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder)
     if (address.size() > kMaxAddressBytes) return IpRead::too_long;
     ip = address;
     return IpRead::line;
+}
+
+bool is_a_player(const Socket& sock) {
+    set_nonblocking(sock.fd());
+    const auto until = console::Clock::now() + kFirstByteWait;
+    const console::Watch watch{sock.fd()};
+    bool heard = false;
+    for (;;) {
+        const console::Turn turn = console::next_turn(console::Keys::leave, {&watch, 1}, until);
+        if (turn.ready_for(watch.sock)) {
+            char data[512];
+            const long n = peek_bytes(sock.fd(), data, sizeof data);
+            if (n == 0 || n == -1) return false;
+            if (n > 0) {
+                heard = true;
+                long first_event = 0;
+                while (first_event < n && !event_of(data[first_event])) ++first_event;
+                if (first_event > 0)
+                    receive_bytes(sock.fd(), data, static_cast<std::size_t>(first_event));
+                if (first_event < n) return true;
+            }
+        }
+        if (turn.timed_out) return !heard;
+    }
 }
 
 }  // namespace net

@@ -6,6 +6,7 @@
 // resolver.h and connector.h, driven by the program's loop.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,6 +43,19 @@ struct Link {
 // The system's own words for error number `code` of a connection step, as
 // CP949 text.
 std::string system_error_text(int code);
+
+// How long the host waits for the first byte of a connection it has taken
+// before it draws anything for it.
+inline constexpr std::chrono::milliseconds kFirstByteWait{1000};
+
+// Whether the connection `sock`, just taken, is a player's: waits in the
+// program's loop, at most kFirstByteWait, for what comes first. An event
+// byte (a joiner's hello comes first) is a player's, and it is left to be
+// read; so is silence, from a joiner too old to greet. A connection that
+// ends, or sends only bytes that are no events, is a port scan or some other
+// program: no match. The bytes before the first event are dropped, as the
+// match would ignore them.
+bool is_a_player(const Socket& sock);
 
 // The screens of the two connection steps. Every text starts at cell 80:
 // the host's waiting text and the joiner's prompt on row 25, and why the

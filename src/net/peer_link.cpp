@@ -4,6 +4,15 @@
 
 namespace net {
 
+namespace {
+
+// What one call reads at most, so that a peer that never stops sending
+// leaves the loop its turns, and none of it is held.
+constexpr std::size_t kReadsAtOnce = 64;
+constexpr std::size_t kReadSize = 512;
+
+}  // namespace
+
 PeerLink::PeerLink(int sock) : sock_(sock), ended_(sock < 0) {
     if (sock >= 0) set_nonblocking(sock);
 }
@@ -28,25 +37,49 @@ void PeerLink::flush() {
     }
 }
 
+long PeerLink::read_some(char* buf, std::size_t n) {
+    if (ended_) return 0;
+    const long got = receive_bytes(sock_, buf, n);
+    if (got == kWouldBlock) return -1;
+    if (got <= 0) {
+        end();
+        return 0;
+    }
+    heard_ = true;
+    return got;
+}
+
+void PeerLink::end() {
+    ended_ = true;
+    outbox_.clear();
+}
+
 void PeerLink::receive(std::vector<PeerEvent>& events) {
-    while (!ended_) {
-        char data[512];
-        const long n = receive_bytes(sock_, data, sizeof data);
-        if (n == kWouldBlock) return;
-        if (n <= 0) {
-            ended_ = true;
-            outbox_.clear();
-            events.push_back(PeerEvent::left);
-            return;
+    const std::size_t before = events.size();
+    for (std::size_t i = 0; i < kReadsAtOnce && !ended_; ++i) {
+        char data[kReadSize];
+        const long n = read_some(data, sizeof data);
+        if (n < 0) return;
+        if (n > 0) add_events(data, static_cast<std::size_t>(n), events);
+        if (events.size() - before > kMaxEventsAtOnce) {
+            events.resize(before + kMaxEventsAtOnce);
+            flooded_ = true;
+            shut();
         }
-        add_events(data, static_cast<std::size_t>(n), events);
+        if (ended_) events.push_back(PeerEvent::left);
+    }
+}
+
+void PeerLink::discard() {
+    for (std::size_t i = 0; i < kReadsAtOnce; ++i) {
+        char data[kReadSize];
+        if (read_some(data, sizeof data) <= 0) return;
     }
 }
 
 void PeerLink::shut() {
     if (sock_ >= 0) shutdown_connection(sock_);
-    ended_ = true;
-    outbox_.clear();
+    end();
 }
 
 }  // namespace net

@@ -37,10 +37,10 @@ class Socket {
 void set_nodelay(int fd);
 
 // Lets a connected TCP socket notice a peer that has vanished (power, Wi-Fi
-// or cable gone: no FIN, no RST) within about 25 seconds, so that the match
+// or cable gone: no FIN, no RST) within about 28 seconds, so that the match
 // takes it for a leave. The kernel sends the probes and the peer's kernel
 // answers them, so a rival who only thinks is never taken for gone, and a
-// link that stalls for less than ten seconds loses nothing.
+// link that stalls for less than about twenty seconds loses nothing.
 void set_keepalive(int fd);
 
 // Ends the connection in both directions. A thread blocked reading the
@@ -66,5 +66,8 @@ long send_bytes(int fd, const char* bytes, std::size_t n);
 // kWouldBlock. An interrupted read is repeated: a signal is not the end of
 // the connection.
 long receive_bytes(int fd, char* buf, std::size_t n);
+
+// Like receive_bytes, but leaves what it returns waiting to be read.
+long peek_bytes(int fd, char* buf, std::size_t n);
 
 }  // namespace net

@@ -39,18 +39,19 @@ void set_nodelay(int fd) {
                  sizeof on);
 }
 
-// Windows sends a fixed 10 probes: idle 10 s, then one every 1.5 s, gives
-// 10 + 10 * 1.5 = 25 s for a connection that only listens. TCP_MAXRT ends
-// one whose sent data has gone unacknowledged for 25 s.
+// Windows sends a fixed 10 probes: idle 13 s, then one every 1.5 s, gives
+// 13 + 10 * 1.5 = 28 s for a connection that only listens. TCP_MAXRT ends
+// one whose sent data has gone unacknowledged for 27 s. The same limits as
+// on POSIX (socket_posix.cpp).
 void set_keepalive(int fd) {
     tcp_keepalive values{};
     values.onoff = 1;
-    values.keepalivetime = 10'000;
+    values.keepalivetime = 13'000;
     values.keepaliveinterval = 1'500;
     DWORD returned = 0;
     ::WSAIoctl(handle(fd), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned,
                nullptr, nullptr);
-    DWORD max_rt_s = 25;
+    DWORD max_rt_s = 27;
     ::setsockopt(handle(fd), IPPROTO_TCP, kTcpMaxRt, reinterpret_cast<const char*>(&max_rt_s),
                  sizeof max_rt_s);
 }
@@ -84,6 +85,10 @@ long send_bytes(int fd, const char* bytes, std::size_t n) {
 
 long receive_bytes(int fd, char* buf, std::size_t n) {
     return result_of(::recv(handle(fd), buf, static_cast<int>(n), 0));
+}
+
+long peek_bytes(int fd, char* buf, std::size_t n) {
+    return result_of(::recv(handle(fd), buf, static_cast<int>(n), MSG_PEEK));
 }
 
 }  // namespace net

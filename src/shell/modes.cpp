@@ -38,8 +38,10 @@ std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches)
 // The host's connection step: listens on `port` (trying again every second
 // while the port cannot be had, and saying why), shows the waiting text with
 // the addresses a friend can type, answers joiners looking for hosts on the
-// local network, and takes one joiner. Only a connection ends it. Keys
-// typed meanwhile are left waiting.
+// local network, and takes one joiner. Only a player's connection ends it:
+// one that ends, or sends no event, before anything is drawn for it changes
+// nothing on the screen, and the host goes on listening. Keys typed
+// meanwhile are left waiting.
 net::Socket wait_for_joiner(std::uint16_t port) {
     for (;;) {
         net::Listening listening = net::listen_for_joiners(port);
@@ -64,7 +66,8 @@ net::Socket wait_for_joiner(std::uint16_t port) {
                 int code = 0;
                 const net::AcceptResult accepted =
                     net::accept_joiner(listening.sock.fd(), joiner, code);
-                if (accepted == net::AcceptResult::joined) return joiner;
+                if (accepted == net::AcceptResult::joined && net::is_a_player(joiner))
+                    return joiner;
                 if (accepted == net::AcceptResult::failed) {
                     listening.error = net::ListenError::other;
                     listening.code = code;

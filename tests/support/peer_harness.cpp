@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "net/peer_link.h"
+#include "net/socket.h"
 
 namespace taja::test {
 
@@ -72,11 +72,19 @@ void send_raw(int fd, std::string_view bytes) {
 
 std::vector<net::PeerEvent> receive_until_end(int fd, std::chrono::milliseconds deadline) {
     const auto until = std::chrono::steady_clock::now() + deadline;
-    net::PeerLink link(fd);
+    net::set_nonblocking(fd);
     std::vector<net::PeerEvent> events;
-    while (!link.ended() && std::chrono::steady_clock::now() < until) {
+    while (std::chrono::steady_clock::now() < until) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 100) > 0) link.receive(events);
+        if (::poll(&p, 1, 100) <= 0) continue;
+        char data[512];
+        const long n = net::receive_bytes(fd, data, sizeof data);
+        if (n == net::kWouldBlock) continue;
+        if (n <= 0) {
+            events.push_back(net::PeerEvent::left);
+            break;
+        }
+        net::add_events(data, static_cast<std::size_t>(n), events);
     }
     return events;
 }

@@ -23,8 +23,9 @@ void close_with_reset(net::Socket& sock);
 // One send of all of `bytes`, as a single write where the kernel allows.
 void send_raw(int fd, std::string_view bytes);
 
-// Everything that arrives on `fd`, read through a PeerLink as the match
-// reads it, until the connection ends (`left` last) or `deadline` passes.
+// Everything that arrives on `fd`, as the wire's events, until the
+// connection ends (`left` last) or `deadline` passes. It reads as much as
+// comes: no limit of the match's on what one read may bring.
 std::vector<net::PeerEvent> receive_until_end(int fd, std::chrono::milliseconds deadline = 10s);
 
 }  // namespace taja::test

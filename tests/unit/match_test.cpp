@@ -497,6 +497,39 @@ TEST_F(MatchTest, ARivalWhoLeavesLosesAndTheBoardSaysSo) {
     EXPECT_EQ(carried(), 10) << "a match the rival left counts as won";
 }
 
+// More events at once than any player sends: the rival is taken for gone,
+// and the board says why.
+TEST_F(MatchTest, AFloodOfEventsEndsTheMatchAsALeaveAndTheBoardSaysWhy) {
+    start(Mode::hosting);
+    peer_sends(std::string(1000, 'h'));
+    ASSERT_TRUE(screen().wait_text(84, 10, "Player   WIN!")) << screen().dump();
+    ASSERT_TRUE(screen().wait_text(84, 12, "상대가 게임을 떠났습니다.")) << screen().dump();
+    ASSERT_TRUE(
+        screen().wait_text(84, 13, "상대 프로그램이 한꺼번에 너무 많이 보내 연결을 끊었습니다."))
+        << screen().dump();
+    finish();
+}
+
+// A joiner whose host greeted it and whose own picture says it lost: LOSE,
+// whether the host then goes silent (after a bounded wait for its verdict)
+// or closes before its verdict.
+TEST_F(MatchTest, AJoinerThatLostOnItsPictureIsShownLoseWhenNoVerdictComes) {
+    for (bool closes : {false, true}) {
+        SCOPED_TRACE(closes ? "the host closes" : "the host goes silent");
+        start(Mode::joining);
+        peer_sends("h" + std::string(9, 'u'));
+        ASSERT_TRUE(wait_for([](const VtScreen& s) { return tower_height(s, kRivalX) == 12; }))
+            << screen().dump();
+        if (closes) peer_ = net::Socket();
+        ASSERT_TRUE(screen().wait_text(84, 10, "Player   LOSE!", 15s)) << screen().dump();
+        screen().with_screen([](const VtScreen& s) {
+            EXPECT_EQ(trim(s.text(84, 12, 30)), "") << "no leave: the picture decided";
+        });
+        finish();
+        EXPECT_EQ(result_.outcome, duel::Outcome::lost);
+    }
+}
+
 TEST_F(MatchTest, JoiningKeepsTheScoreOfAWonMatchAndHostingDoesNot) {
     for (Mode mode : {Mode::joining, Mode::hosting}) {
         start(mode);

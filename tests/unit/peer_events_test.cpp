@@ -58,8 +58,8 @@ TEST(PeerEvents, BytesNoBuildKnowsAreIgnoredAndTheEventsAroundThemCount) {
 
 TEST(PeerEvents, MoreBytesThanOneReadTakesAreReadInPiecesAndEachCountsOnce) {
     auto [near, far] = taja::test::tcp_pair();
-    // All 1500 are queued before the link's first read, which can take only
-    // 512 of them.
+    // All 1500 are queued before the first read, which can take only 512 of
+    // them.
     std::vector<PeerEvent> sent;
     for (int i = 0; i < 1500; ++i) {
         bool knock = i % 3 != 1;

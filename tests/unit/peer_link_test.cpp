@@ -14,6 +14,7 @@
 namespace {
 
 using net::PeerEvent;
+using namespace std::chrono_literals;
 
 TEST(PeerLink, EventsASocketCannotTakeAtOnceGoOutInOrderWhenThereIsRoom) {
     auto [near, far] = taja::test::socket_pair();
@@ -25,7 +26,7 @@ TEST(PeerLink, EventsASocketCannotTakeAtOnceGoOutInOrderWhenThereIsRoom) {
     ASSERT_TRUE(link.watch().write) << "the socket took everything, so nothing was tested";
 
     std::vector<PeerEvent> got;
-    while (link.watch().write) {
+    while (link.watch().write || got.size() < kEvents) {
         pollfd p{near.fd(), POLLOUT, 0};
         ::poll(&p, 1, 1000);
         link.flush();
@@ -41,6 +42,47 @@ TEST(PeerLink, EventsASocketCannotTakeAtOnceGoOutInOrderWhenThereIsRoom) {
         ASSERT_EQ(got[i], i % 2 ? PeerEvent::knock : PeerEvent::raise) << "event " << i;
     }
     EXPECT_EQ(got.back(), PeerEvent::left) << "the shut link's peer reads the end";
+}
+
+// A peer that sends more events at once than a player ever could breaks the
+// rules: the link takes no more than the limit and ends. After a match, the
+// link only looks for the end, whatever comes before it.
+TEST(PeerLink, MoreEventsAtOnceThanALimitEndTheLinkAndAfterTheMatchNothingIsKept) {
+    {
+        auto [near, far] = taja::test::socket_pair();
+        net::PeerLink link(near.fd());
+        taja::test::send_raw(far.fd(), std::string(net::kMaxEventsAtOnce, 'u'));
+        std::vector<PeerEvent> got;
+        pollfd p{near.fd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1);
+        link.receive(got);
+        EXPECT_EQ(got, std::vector<PeerEvent>(net::kMaxEventsAtOnce, PeerEvent::raise))
+            << "as many as the limit are a player's";
+        EXPECT_FALSE(link.ended());
+
+        taja::test::send_raw(far.fd(), std::string(net::kMaxEventsAtOnce + 1, 'c') + "xyz");
+        got.clear();
+        ASSERT_EQ(::poll(&p, 1, 5000), 1);
+        link.receive(got);
+        ASSERT_EQ(got.size(), net::kMaxEventsAtOnce + 1);
+        EXPECT_EQ(got.back(), PeerEvent::left);
+        EXPECT_TRUE(link.ended());
+        EXPECT_TRUE(link.flooded());
+        EXPECT_EQ(taja::test::receive_until_end(far.fd(), 5s).back(), PeerEvent::left)
+            << "the peer reads the end";
+    }
+    auto [near, far] = taja::test::socket_pair();
+    net::PeerLink link(near.fd());
+    std::string lots(1 << 16, 'u');
+    taja::test::send_raw(far.fd(), lots);
+    far = net::Socket();
+    for (int turns = 0; !link.ended() && turns < 1000; ++turns) {
+        pollfd p{near.fd(), POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        link.discard();
+    }
+    EXPECT_TRUE(link.ended());
+    EXPECT_FALSE(link.flooded()) << "after the match, no event counts";
 }
 
 }  // namespace
