@@ -1,8 +1,7 @@
 #include "net/host_join.h"
 
-#include <string>
-
 #include <optional>
+#include <string>
 
 #include "console/console.h"
 #include "console/line_input.h"
@@ -51,6 +50,13 @@ constexpr char kNoAnswer[] =
 // IPv4 주소가 아닙니다. 예: 192.168.0.10
 constexpr char kNotAnAddress[] =
     "IPv4 \xC1\xD6\xBC\xD2\xB0\xA1 \xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9. \xBF\xB9: 192.168.0.10";
+// The keys that work, on row 30, once the player has pressed one: the two
+// screens stand as they always have until then.
+constexpr int kKeysRow = 30;
+// "Esc: 메뉴로"
+constexpr char kHostKeys[] = "Esc: \xB8\xDE\xB4\xBA\xB7\xCE";
+// "Enter: 연결   Esc: 메뉴로"
+constexpr char kJoinKeys[] = "Enter: \xBF\xAC\xB0\xE1   Esc: \xB8\xDE\xB4\xBA\xB7\xCE";
 // "네트워크 오류: ", followed by the system's own words.
 constexpr char kOtherError[] = "\xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBF\xC0\xB7\xF9: ";
 
@@ -67,6 +73,8 @@ void print_error_line(const std::string& text) {
 void show_waiting_text() { print_at(kTextX, kTextRow, kWaitingText); }
 
 void show_server_ip_prompt() { print_at(kTextX, kTextRow, kServerIpPrompt); }
+
+void show_waiting_keys() { print_at(kTextX, kKeysRow, kHostKeys); }
 
 void show_connecting_text() { print_error_line(kConnecting); }
 
@@ -100,7 +108,9 @@ IpRead read_server_ip(std::string& address, std::string& ip) {
     ip.clear();
     console::LineInput input;
     input.set_line(address);
-    std::optional<console::LineRead> read = console::read_line(input, kIpField);
+    std::optional<console::LineRead> read =
+        console::read_line(input, kIpField, [] { print_at(kTextX, kKeysRow, kJoinKeys); });
+    if (input.take_escape()) return IpRead::cancelled;
     if (!read) return IpRead::ended;
     address = read->line;
     if (address.size() > kMaxAddressBytes) return IpRead::too_long;

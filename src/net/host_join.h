@@ -61,6 +61,8 @@ Link connect_to_host(const char* ip);
 // the host's waiting text and the joiner's prompt on row 25, and why the
 // last step failed on row 27, below them.
 void show_waiting_text();
+// The keys of the host's wait, below it: for a player who has pressed one.
+void show_waiting_keys();
 void show_server_ip_prompt();
 // On the error row while a connect waits.
 void show_connecting_text();
@@ -68,9 +70,10 @@ void show_link_error(const Link& link);
 void clear_link_error();
 
 enum class IpRead {
-    line,      // `ip` holds the typed line
-    too_long,  // the line had more than 19 bytes; `ip` is empty
-    ended,     // the keyboard is gone; `ip` is empty
+    line,       // `ip` holds the typed line
+    too_long,   // the line had more than 19 bytes; `ip` is empty
+    ended,      // the keyboard is gone; `ip` is empty
+    cancelled,  // the player pressed Esc; `ip` is empty
 };
 
 // Reads the address line in the program's loop, echoed in the field right
@@ -78,6 +81,7 @@ enum class IpRead {
 // address and is not stored. Enter is not stored, and leaves the line
 // standing in the field. The line starts as `address` (CP949: the one typed
 // last), with the cursor after it, and `address` is then the line as typed.
+// Once a key is pressed, the keys that work show below the prompt.
 IpRead read_server_ip(std::string& address, std::string& ip);
 
 }  // namespace net

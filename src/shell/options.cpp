@@ -12,7 +12,14 @@ namespace shell {
 namespace {
 
 // getopt_long's answers for the options with no short form.
-enum : int { kHostOption = 1000, kJoinOption, kPracticeOption, kHistoryOption, kNoHistoryOption };
+enum : int {
+    kHostOption = 1000,
+    kJoinOption,
+    kPracticeOption,
+    kHistoryOption,
+    kNoHistoryOption,
+    kNoMusicOption,
+};
 
 constexpr option kLongOptions[] = {
     {"host", no_argument, nullptr, kHostOption},
@@ -20,6 +27,7 @@ constexpr option kLongOptions[] = {
     {"practice", optional_argument, nullptr, kPracticeOption},
     {"history", no_argument, nullptr, kHistoryOption},
     {"no-history", no_argument, nullptr, kNoHistoryOption},
+    {"no-music", no_argument, nullptr, kNoMusicOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -72,6 +80,9 @@ Options parse_options(int argc, char* argv[]) {
             case kNoHistoryOption:
                 options.record = false;
                 break;
+            case kNoMusicOption:
+                options.music = false;
+                break;
             case kHostOption:
             case kJoinOption:
             case kPracticeOption: {
@@ -111,6 +122,7 @@ Options parse_options(int argc, char* argv[]) {
 void print_usage(std::FILE* to) {
     std::fputs(
         "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--no-history]\n"
+        "                 [--no-music]\n"
         "       taja-duel --history\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
@@ -119,12 +131,19 @@ void print_usage(std::FILE* to) {
         "                      TCP port 8080\n"
         "  --join ADDRESS      join the match hosted at the IPv4 ADDRESS at once\n"
         "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
-        "                      keystrokes a minute (50 to 1000; by default the\n"
-        "                      player's recent level in practice, or 200)\n"
+        "                      keystrokes a minute, as the result line counts them\n"
+        "                      (50 to 1000; by default the speed practised last in\n"
+        "                      this run, else the player's recent level, or 200)\n"
         "  --no-history        do not record the matches played\n"
+        "  --no-music          play no music\n"
         "  --history           show the record of past matches and exit\n"
         "  -h, --help          show this help and exit\n"
-        "  -V, --version       show the version and exit\n",
+        "  -V, --version       show the version and exit\n"
+        "\n"
+        "Keys: in the menu, Up and Down move, Space or Enter chooses, p practises,\n"
+        "q or Esc ends. Esc leaves a wait or the address prompt for the menu; in a\n"
+        "match Esc asks, and Esc again leaves it. NO_COLOR set and not empty draws\n"
+        "every text in the terminal's default colours.\n",
         to);
 }
 

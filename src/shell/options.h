@@ -31,6 +31,7 @@ struct Options {
     // --practice's, in keystrokes a minute; nothing when no SPEED was given
     std::optional<int> speed;
     bool record = true;  // false with --no-history: matches are not recorded
+    bool music = true;   // false with --no-music
     std::string error;
 };
 
