@@ -1,13 +1,14 @@
 // The half of the console that every platform shares: the drawing steps and
 // the primitives, which draw into the model of the screen. Each platform
 // presents the model (present in console_posix.cpp, console_win32.cpp).
+#include "console/console.h"
+
 #include <clocale>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "console/console.h"
 #include "console/console_detail.h"
 
 namespace console {
@@ -62,6 +63,11 @@ void set_cursor_grid(int col, int row) { set_cursor(3 * col, row); }
 void set_color(Attr attr) {
     DrawStep step;
     state().screen.set_attr(attr);
+}
+
+void draw_without_colour() {
+    DrawStep step;
+    state().no_colour = true;
 }
 
 void set_underline(bool on) {

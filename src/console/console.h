@@ -47,6 +47,9 @@ void set_cursor(int x, int y);
 void set_cursor_grid(int col, int row);  // cell (3 * col, row)
 void set_color(Attr attr);
 void set_underline(bool on);  // later text underlined, or no longer
+// From now on every text is drawn in the terminal's default colours, as a
+// player who set NO_COLOR asks: the attributes still say what they say.
+void draw_without_colour();
 void hide_cursor();
 void clear_screen();  // blank screen on black, cursor at (0, 0)
 

@@ -25,8 +25,9 @@ struct Shown {
 struct ConsoleState {
     int in_fd = 0;
     int out_fd = 1;
-    int depth = 0;  // nesting of drawing steps
+    int depth = 0;             // nesting of drawing steps
     bool input_ended = false;  // no key will come any more
+    bool no_colour = false;    // every text in the terminal's default colours
     bool resting = false;
     int rest_x = 0;
     int rest_y = 0;

@@ -37,7 +37,8 @@ Terminal& terminal() {
 // to report it to on screen: what it did not take is dropped.
 bool write_pending(Terminal& t, int fd) {
     while (t.pending_from < t.pending.size()) {
-        ssize_t w = ::write(fd, t.pending.data() + t.pending_from, t.pending.size() - t.pending_from);
+        ssize_t w =
+            ::write(fd, t.pending.data() + t.pending_from, t.pending.size() - t.pending_from);
         if (w > 0) {
             t.pending_from += static_cast<std::size_t>(w);
         } else if (w < 0 && errno == EINTR) {
@@ -76,8 +77,11 @@ void pen(Terminal& t, Attr attr) {
     int bg_base = (attr & 0x80) ? 100 : 40;
     // SGR 0 first: every attribute is set whole. SGR 4: underline.
     char buf[32];
-    int n = std::snprintf(buf, sizeof buf, "\x1b[0;%d;%d%sm", fg_base + kSgrColour[fg],
-                          bg_base + kSgrColour[bg], (attr & kUnderline) ? ";4" : "");
+    const char* underline = (attr & kUnderline) ? ";4" : "";
+    int n = state().no_colour
+                ? std::snprintf(buf, sizeof buf, "\x1b[0%sm", underline)
+                : std::snprintf(buf, sizeof buf, "\x1b[0;%d;%d%sm", fg_base + kSgrColour[fg],
+                                bg_base + kSgrColour[bg], underline);
     t.out.append(buf, static_cast<std::size_t>(n));
     state().shown.attr = attr;
 }

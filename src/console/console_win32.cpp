@@ -35,7 +35,9 @@ void write_wide(HANDLE h, const std::wstring& text) {
 
 void pen(HANDLE h, Shown& shown, Attr attr) {
     if (shown.attr == attr) return;
-    ::SetConsoleTextAttribute(h, attr);  // the underline bit is COMMON_LVB_UNDERSCORE
+    // The underline bit is COMMON_LVB_UNDERSCORE. Without colours, every
+    // text is the console's ordinary grey.
+    ::SetConsoleTextAttribute(h, state().no_colour ? (attr & kUnderline) | kGrey : attr);
     shown.attr = attr;
 }
 
@@ -59,8 +61,7 @@ void present(Screen& screen) {
                 static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
             DWORD done = 0;
             ::FillConsoleOutputCharacterW(h, L' ', cells, COORD{0, 0}, &done);
-            ::FillConsoleOutputAttribute(h, changes.clear_attr & 0xFF0F, cells, COORD{0, 0},
-                                         &done);
+            ::FillConsoleOutputAttribute(h, changes.clear_attr & 0xFF0F, cells, COORD{0, 0}, &done);
         }
     }
     for (const Screen::Run& run : changes.runs) {
@@ -70,7 +71,8 @@ void present(Screen& screen) {
         shown.x = -1;
     }
     if (shown.x != cursor_x || shown.y != cursor_y) {
-        ::SetConsoleCursorPosition(h, COORD{static_cast<SHORT>(cursor_x), static_cast<SHORT>(cursor_y)});
+        ::SetConsoleCursorPosition(
+            h, COORD{static_cast<SHORT>(cursor_x), static_cast<SHORT>(cursor_y)});
         shown.x = cursor_x;
         shown.y = cursor_y;
     }

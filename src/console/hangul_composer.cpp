@@ -17,7 +17,9 @@ void feed_text(LineEditor& editor, const std::string& text) {
 }  // namespace
 
 bool feed_key(LineEditor& editor, HangulComposer* composer, std::uint8_t byte) {
-    if (composer == nullptr || !editor.between_characters()) return editor.feed(byte);
+    // Pasted text is no letter keys.
+    if (composer == nullptr || !editor.between_characters() || editor.pasting())
+        return editor.feed(byte);
     if (is_ascii_letter(byte)) {
         feed_text(editor, composer->letter(static_cast<char>(byte)));
         return false;

@@ -96,7 +96,20 @@ Framing framing_of(std::string_view encoding) {
 
 bool LineEditor::feed(std::uint8_t b) {
     bool after_cr = std::exchange(after_cr_, false);
-    if (escape_.active() && escape_.feed(b) != EscapeScanner::Step::broken) return false;
+    if (escape_.active()) {
+        const EscapeScanner::Step step = escape_.feed(b);
+        if (step == EscapeScanner::Step::done && escape_.paste_start()) {
+            pasting_ = true;
+            dropped_paste_ = dropped_paste_ || pastes_ == Pastes::drop;
+        } else if (step == EscapeScanner::Step::done && escape_.paste_end()) {
+            pasting_ = false;
+        }
+        if (step != EscapeScanner::Step::broken) return false;
+    }
+    if (pasting_ && pastes_ == Pastes::drop) {
+        if (b == 0x1b) escape_.start();  // the end mark, or a sequence inside
+        return false;
+    }
     if (in_char() && continue_char(b)) return false;
     return ground(b, after_cr);
 }
@@ -223,6 +236,7 @@ void LineEditor::clear() {
     utf8_.reset();
     have_lead_ = false;
     skipping_ = false;
+    pasting_ = false;
 }
 
 }  // namespace console

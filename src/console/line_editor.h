@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "console/text_scan.h"
@@ -45,11 +46,22 @@ void append_utf8(std::string& out, std::uint32_t cp);
 //  - Characters of no width (combining marks, joiners, variation selectors)
 //    are dropped, so the line holds exactly what its echo shows.
 //  - Past kMaxBytes, further characters are dropped.
+//  - Pasted text, between the terminal's marks ESC [ 200 ~ and ESC [ 201 ~,
+//    is typed text when pastes are taken; when they are dropped, all of it
+//    is dropped, Enter and Backspace included.
 class LineEditor {
   public:
     static constexpr std::size_t kMaxBytes = 1024;
 
-    explicit LineEditor(Framing framing = Framing::utf8) : framing_(framing) {}
+    enum class Pastes { take, drop };
+
+    explicit LineEditor(Framing framing = Framing::utf8, Pastes pastes = Pastes::take)
+        : framing_(framing), pastes_(pastes) {}
+
+    // Between the marks of a paste.
+    bool pasting() const { return pasting_; }
+    // A paste was dropped since the last call.
+    bool take_dropped_paste() { return std::exchange(dropped_paste_, false); }
 
     // Feeds one byte. True when the byte was Enter: the line is complete and
     // must be taken with take_line() before anything more is fed.
@@ -57,9 +69,14 @@ class LineEditor {
 
     // True inside an escape sequence. A terminal sends a sequence in one go,
     // so when input pauses here the sequence was cut off (or the ESC was the
-    // Escape key): end_escape() then drops it.
+    // Escape key): end_escape() then drops it, and says whether it was the
+    // Escape key, an ESC with nothing after it.
     bool in_escape() const { return escape_.active(); }
-    void end_escape() { escape_.reset(); }
+    bool end_escape() {
+        const bool escape_key = escape_.awaiting();
+        escape_.reset();
+        return escape_key;
+    }
     // Neither in an escape sequence nor in the middle of a character.
     bool between_characters() const { return !in_escape() && !in_char(); }
 
@@ -96,6 +113,9 @@ class LineEditor {
     void backspace();
 
     Framing framing_;
+    Pastes pastes_;
+    bool pasting_ = false;  // between the marks of a paste
+    bool dropped_paste_ = false;
     std::string text_;
     std::vector<Glyph> glyphs_;
     int width_ = 0;

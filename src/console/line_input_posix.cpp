@@ -4,8 +4,8 @@
 
 namespace console {
 
-LineInput::LineInput(Composition composition)
-    : editor_(framing_of(terminal_encoding())),
+LineInput::LineInput(Composition composition, LineEditor::Pastes pastes)
+    : editor_(framing_of(terminal_encoding()), pastes),
       composer_(composition == Composition::hangul ? make_hangul_composer(terminal_encoding())
                                                    : nullptr),
       to_cp949_(terminal_encoding(), "CP949") {}

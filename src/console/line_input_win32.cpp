@@ -5,7 +5,9 @@
 
 namespace console {
 
-LineInput::LineInput(Composition)
-    : editor_(Framing::utf8), to_cp949_("UTF-8", "CP949") {}
+// The console marks no paste: its pasted text comes as keys, and only the
+// speed it comes at tells it from typing (LineRead::burst).
+LineInput::LineInput(Composition, LineEditor::Pastes pastes)
+    : editor_(Framing::utf8, pastes), to_cp949_("UTF-8", "CP949") {}
 
 }  // namespace console

@@ -24,6 +24,7 @@ namespace {
 constexpr char kRestore[] =
     "\x1b[0m"       // SGR: default colours
     "\x1b[?25h"     // DECTCEM: show the cursor
+    "\x1b[?2004l"   // bracketed paste off
     "\x1b[?1049l";  // leave the alternate screen, back to the main screen
 
 // Read by the signal handlers: plain values written once before the
@@ -215,6 +216,7 @@ TerminalSession::~TerminalSession() {
 void set_fullscreen() {
     send_control(
         "\x1b[?1049h"       // switch to the alternate screen
+        "\x1b[?2004h"       // bracketed paste: pasted text comes between marks
         "\x1b[8;50;169t");  // XTWINOPS 8: ask for 50 rows of 169 cells
     g_fullscreen = true;
     fit_screen();

@@ -13,6 +13,8 @@ EscapeScanner::Step EscapeScanner::feed(std::uint8_t b) {
             if (b == '[' || b == 'O') {
                 state_ = b == '[' ? State::csi : State::ss3;
                 length_ = 0;
+                number_ = 0;
+                final_ = 0;
                 return Step::more;
             }
             break;  // ESC then anything else: the ESC stood alone
@@ -24,7 +26,11 @@ EscapeScanner::Step EscapeScanner::feed(std::uint8_t b) {
                 return Step::done;
             }
             if (state_ == State::csi && b >= 0x20 && b <= 0x3f && ++length_ <= kMaxSequence) {
-                return Step::more;  // parameter or intermediate byte
+                // Parameter or intermediate byte; a separator makes the
+                // number one that no mark has.
+                const bool digit = b >= '0' && b <= '9' && number_ >= 0 && number_ < 100000;
+                number_ = digit ? number_ * 10 + (b - '0') : -1;
+                return Step::more;
             }
             break;
         case State::none:

@@ -25,11 +25,16 @@ class EscapeScanner {
     bool awaiting() const { return state_ == State::escape; }
     Step feed(std::uint8_t b);
     std::uint8_t final_byte() const { return final_; }
+    // The sequence just ended is the terminal's mark of the start (ESC [
+    // 200 ~) or the end (ESC [ 201 ~) of pasted text (bracketed paste).
+    bool paste_start() const { return final_ == '~' && number_ == 200; }
+    bool paste_end() const { return final_ == '~' && number_ == 201; }
 
   private:
     enum class State { none, escape, csi, ss3 };
     State state_ = State::none;
     int length_ = 0;  // parameter and intermediate bytes so far
+    int number_ = 0;  // the digits of a CSI sequence's parameters, as one number
     std::uint8_t final_ = 0;
 };
 

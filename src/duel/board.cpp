@@ -46,8 +46,7 @@ constexpr char kRivalLabel[] = "[BOT_AI]";
 constexpr char kSlotFrame[] = " (            )";
 constexpr char kTargetBox[] = " (          )";
 
-constexpr int kTargetWordCol = 39;  // cells 117 to 124, inside the target box
-constexpr int kSeaCol = 7;          // the first of the 50 sea positions
+constexpr int kSeaCol = 7;  // the first of the 50 sea positions
 constexpr int kSeaPositions = 50;
 
 void draw_rival_name() {
@@ -102,7 +101,8 @@ Towers draw_board(int rival_height) {
     console::print_at_grid(27, 47, kInputBoxTop);
     console::print_at_grid(27, 49, kInputBoxBottom);
 
-    for (int n = 1; n <= kStartHeight; ++n) towers.own.push_back(draw_block(kOwnTowerCol, kSeaRow - n));
+    for (int n = 1; n <= kStartHeight; ++n)
+        towers.own.push_back(draw_block(kOwnTowerCol, kSeaRow - n));
     console::set_color(console::kGrey);
 
     for (int n = 1; n <= rival_height; ++n) {

@@ -22,6 +22,7 @@ inline constexpr int kRivalTowerCol = 37;
 // its ")" at kTargetBoxRightCol, the target word between them.
 inline constexpr int kTargetBoxCol = 38;
 inline constexpr int kTargetBoxRightCol = 42;
+inline constexpr int kTargetWordCol = 39;  // cells 117 to 124, inside the target box
 
 // One block of a tower (18 cells).
 inline constexpr char kBlock[] = "  (              )";

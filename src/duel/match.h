@@ -16,8 +16,9 @@ namespace duel {
 enum class Mode { hosting, joining };
 
 // A rival who has left (the connection ended) leaves the match to the one
-// who stayed: it counts as won.
-enum class Outcome { won, lost, rival_left };
+// who stayed: it counts as won. A player who leaves (Esc, twice) goes back to
+// the menu: the match has no result and is not recorded.
+enum class Outcome { won, lost, rival_left, player_left };
 
 // What a match came to, for the mode that plays the next one and for a
 // record of the player's matches.
@@ -41,7 +42,13 @@ struct MatchResult {
 struct MatchNotes {
     std::string board;
     std::function<std::vector<std::string>(const MatchResult&)> result;
+    // One more line under the result, below the countdown: this run's
+    // matches against the same rival, say.
+    std::function<std::string(const MatchResult&)> tally;
 };
+
+// From now on matches play no music (--no-music).
+void play_without_music();
 
 // The score the next match starts from: a joiner keeps the score of a match
 // it did not lose; every other match starts from 0.
@@ -52,8 +59,9 @@ int carried_score(const MatchResult& result);
 // on a cleared screen, starting from `score`: draws the sea and the board,
 // and plays, in the program's loop, until a tower decides, the host's
 // verdict comes, or the rival leaves (the board then says so under the
-// result). Returns after the result has stood for three seconds, and the
-// screen has been cleared; the connection has ended or is left to the
+// result), or the player leaves. Returns after the result has stood for
+// three seconds (at once when the player left), and the screen has been
+// cleared; the connection has ended or is left to the
 // caller to close. The mode then makes a new connection. `notes` adds the
 // mode's lines.
 MatchResult play_match(int peer, Mode mode, int score = 0,

@@ -14,8 +14,8 @@ namespace {
 constexpr int kWinHeight = 12;
 
 // Before each word, the rival looks at the board for about as long as two
-// keystrokes take; every word's time varies by up to 15% either way; one
-// word in eight is mistyped and typed again.
+// keystrokes take, within the word's time; every word's time varies by up
+// to 15% either way; one word in eight is mistyped and typed again.
 constexpr double kPauseKeys = 2.0;
 constexpr double kJitter = 0.15;
 constexpr double kMistypeChance = 1.0 / 8;
@@ -43,8 +43,25 @@ bool RivalPicture::over() const {
     return own_ <= 0 || own_ >= kWinHeight || players_ <= 0 || players_ >= kWinHeight;
 }
 
+RivalTyping::RivalTyping(int speed, std::uint32_t seed) : key_ms_(60000.0 / speed), random_(seed) {}
+
+RivalTyping::Word RivalTyping::next() {
+    Word word{};
+    word.index = std::uniform_int_distribution<int>(0, kWordCount - 1)(random_);
+    word.mistyped = std::bernoulli_distribution(kMistypeChance)(random_);
+    // The keys the result line counts: the word's and its Enter, once more
+    // when it is typed again. The look at the board comes out of their time.
+    const double keys = (count_keystrokes(word_table[word.index]) + 1) * (word.mistyped ? 2 : 1);
+    const double scale = std::uniform_real_distribution<double>(1 - kJitter, 1 + kJitter)(random_);
+    const double total_ms = keys * key_ms_ * scale;
+    const double look_ms = kPauseKeys * key_ms_ * scale;
+    word.look = std::chrono::milliseconds(static_cast<long long>(look_ms));
+    word.typing = std::chrono::milliseconds(static_cast<long long>(total_ms - look_ms));
+    return word;
+}
+
 PracticeRival::PracticeRival(net::Socket sock, int speed)
-    : sock_(std::move(sock)), key_ms_(60000.0 / speed), random_(std::random_device{}()) {
+    : sock_(std::move(sock)), typing_(speed, std::random_device{}()) {
     // Greeted from here, before the player's match begins: no word of the
     // player's can end the match before the greeting is in.
     net::send_event(sock_.fd(), net::kHello);
@@ -56,15 +73,6 @@ PracticeRival::~PracticeRival() {
     // reads the end of the connection.
     net::shutdown_connection(sock_.fd());
     thread_.join();
-}
-
-std::chrono::milliseconds PracticeRival::next_word_time() {
-    const int word = std::uniform_int_distribution<int>(0, kWordCount - 1)(random_);
-    double keys = kPauseKeys + count_keystrokes(word_table[word]);
-    if (std::bernoulli_distribution(kMistypeChance)(random_))
-        keys += count_keystrokes(word_table[word]);
-    keys *= std::uniform_real_distribution<double>(1 - kJitter, 1 + kJitter)(random_);
-    return std::chrono::milliseconds(static_cast<long long>(keys * key_ms_));
 }
 
 bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point until) {
@@ -95,7 +103,9 @@ bool PracticeRival::follow_player_until(std::chrono::steady_clock::time_point un
 }
 
 void PracticeRival::play() {
-    while (follow_player_until(std::chrono::steady_clock::now() + next_word_time())) {
+    for (;;) {
+        const RivalTyping::Word word = typing_.next();
+        if (!follow_player_until(std::chrono::steady_clock::now() + word.look + word.typing)) break;
         if (!picture_.over()) net::send_event(sock_.fd(), picture_.play_own());
     }
     // Closing first, as a joiner does, lets the player's side end without

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <random>
 #include <thread>
 
@@ -40,15 +41,36 @@ class RivalPicture {
     int players_ = 3;
 };
 
+// The rival's typing, word by word, on a clock of its own: which word, and
+// how long it looks at the board and then types. Pure: the rival's thread
+// waits these times, a test adds them up. Over a match the rival types
+// `speed` keystrokes a minute as the result line counts them (every key of
+// an entered line and its Enter, from the first key to the last Enter),
+// its looks at the board included; each word's time varies a little, and
+// now and then a word is mistyped, entered, and typed again.
+class RivalTyping {
+  public:
+    RivalTyping(int speed, std::uint32_t seed);
+
+    struct Word {
+        int index;      // in word_table
+        bool mistyped;  // entered twice: wrong, then right
+        std::chrono::milliseconds look;
+        std::chrono::milliseconds typing;  // from its first key to its last Enter
+    };
+    Word next();
+
+  private:
+    double key_ms_;  // one keystroke at the rival's speed
+    std::mt19937 random_;
+};
+
 // Plays the rival's side of one match on `sock`, one end of a local
 // connection whose other end the player's match plays on as the host, from
 // the moment it is made. It greets as a joiner does, so that the player's
-// match, the referee, tells it the verdict. Before each word it pauses a
-// moment, then takes as long as typing the word's two-set keystrokes takes
-// at `speed` keystrokes a minute, give or take a little; now and then it
-// mistypes a word and takes that time again. Its words come from a
-// generator of its own: the program's shared sequence is drawn exactly as
-// against a person.
+// match, the referee, tells it the verdict. It takes the times of
+// RivalTyping at `speed` for each word. Its words come from a generator of
+// its own.
 //
 // As a joiner does, it types nothing while its picture stands at an end:
 // the player's words still in flight may take the picture back into play,
@@ -65,15 +87,12 @@ class PracticeRival {
 
   private:
     void play();
-    // The time the next word takes, from the pause before it to its Enter.
-    std::chrono::milliseconds next_word_time();
     // Reads the player's bytes until `until`. False once the match is over
     // for the rival: the verdict has come, or the connection has ended.
     bool follow_player_until(std::chrono::steady_clock::time_point until);
 
     net::Socket sock_;
-    double key_ms_;  // one keystroke at the rival's speed
-    std::mt19937 random_;
+    RivalTyping typing_;
     RivalPicture picture_;
     std::thread thread_;
 };

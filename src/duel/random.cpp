@@ -1,6 +1,7 @@
 #include "duel/random.h"
 
 #include <cstdint>
+#include <random>
 
 namespace duel {
 
@@ -20,5 +21,9 @@ int next_random() {
 }
 
 void reset_random() { random_state = kInitialState; }
+
+FreshRandom::FreshRandom() : saved_(random_state) { random_state = std::random_device{}(); }
+
+FreshRandom::~FreshRandom() { random_state = saved_; }
 
 }  // namespace duel

@@ -10,6 +10,20 @@ namespace duel {
 // The next value, 0 to 32767. Only the main thread draws.
 int next_random();
 
+// While one stands, the draws come from the generator seeded afresh, from
+// the system's randomness: for a practice match, which nobody else must
+// draw alike. The shared sequence is set aside, and comes back as it was.
+class FreshRandom {
+  public:
+    FreshRandom();
+    ~FreshRandom();
+    FreshRandom(const FreshRandom&) = delete;
+    FreshRandom& operator=(const FreshRandom&) = delete;
+
+  private:
+    unsigned saved_;
+};
+
 // Puts the generator back to its state at program start. For tests only:
 // the program itself never restarts the sequence.
 void reset_random();

@@ -11,11 +11,13 @@ namespace duel {
 using Clock = std::chrono::steady_clock;
 
 // A line the player ended with Enter: CP949, without the Enter, and when its
-// first key and its Enter came.
+// first key and its Enter came; `burst` when its text came all at once,
+// faster than a person types.
 struct TypedLine {
     std::string text;
     Clock::time_point first_key;
     Clock::time_point enter;
+    bool burst = false;
 };
 
 // The input field: 15 cells at grid (28, 48), inside the board's input box.

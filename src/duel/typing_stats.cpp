@@ -23,6 +23,7 @@ void TypingStats::entered(const TypedLine& line) {
     keystrokes_ += count_keystrokes(line.text) + 1;  // the Enter is a key too
     if (!first_key_ || line.first_key < *first_key_) first_key_ = line.first_key;
     if (line.enter > last_enter_) last_enter_ = line.enter;
+    burst_ = burst_ || line.burst;
 }
 
 void TypingStats::word(bool hit) {
@@ -31,7 +32,7 @@ void TypingStats::word(bool hit) {
 }
 
 std::optional<int> TypingStats::keys_per_minute() const {
-    if (!first_key_) return std::nullopt;
+    if (!first_key_ || burst_) return std::nullopt;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(last_enter_ - *first_key_);
     if (ms.count() <= 0) return std::nullopt;

@@ -19,7 +19,8 @@ class TypingStats {
     void word(bool hit);
 
     // Keystrokes per minute; nothing before any time has passed between the
-    // first key and the last Enter (a single pasted line, say).
+    // first key and the last Enter (a single pasted line, say), nor once a
+    // line came in one burst: such keys were not typed by a person.
     std::optional<int> keys_per_minute() const;
     // Hits per word entered, in whole percent; nothing while no word was.
     std::optional<int> accuracy_percent() const;
@@ -40,6 +41,7 @@ class TypingStats {
     int hits_ = 0;
     std::optional<Clock::time_point> first_key_;
     Clock::time_point last_enter_{};
+    bool burst_ = false;
 };
 
 }  // namespace duel

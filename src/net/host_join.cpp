@@ -67,6 +67,14 @@ constexpr char kNoAnswer[] =
     "\xC0\xC0\xB4\xE4\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC1\xD6\xBC\xD2\xBF\xCD "
     "\xBC\xAD\xB9\xF6\xC0\xC7 \xB9\xE6\xC8\xAD\xBA\xAE(\xC6\xF7\xC6\xAE 8080)\xC0\xBB "
     "\xC8\xAE\xC0\xCE\xC7\xCF\xBC\xBC\xBF\xE4.";
+// The keys that work, on row 23 above the waiting text or the prompt, once
+// the player has pressed one: the two screens stand as they always have
+// until then.
+constexpr int kKeysRow = 23;
+// "Esc: 메뉴로"
+constexpr char kHostKeys[] = "Esc: \xB8\xDE\xB4\xBA\xB7\xCE";
+// "Enter: 연결   Esc: 메뉴로"
+constexpr char kJoinKeys[] = "Enter: \xBF\xAC\xB0\xE1   Esc: \xB8\xDE\xB4\xBA\xB7\xCE";
 // "네트워크 오류: ", followed by the system's own words.
 constexpr char kOtherError[] = "\xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBF\xC0\xB7\xF9: ";
 
@@ -142,6 +150,8 @@ void show_own_addresses(const std::vector<std::string>& addresses) {
 
 void show_server_ip_prompt() { print_at(kTextX, kTextRow, kServerIpPrompt); }
 
+void show_waiting_keys() { print_at(kTextX, kKeysRow, kHostKeys); }
+
 void show_connecting_text() { print_error_line(kConnecting); }
 
 void show_link_error(const Link& link, std::uint16_t port) {
@@ -197,7 +207,8 @@ IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder)
         print_list(kFoundHosts, lines);
     };
     std::optional<console::LineRead> read = input.next_line();
-    while (!read && !console::input_ended()) {
+    bool touched = false;
+    while (!read && !input.escape_pending() && !console::input_ended()) {
         input.draw(kIpField);
         std::vector<console::Watch> watches;
         for (const Watch& w : finder.watches()) watches.push_back({w.sock, w.write});
@@ -224,6 +235,8 @@ IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder)
         input.add(keys);
         if (escape && turn.timed_out && input.in_escape() && Clock::now() >= *escape)
             input.end_escape();
+        if (!touched && !turn.keys.empty()) print_at(kTextX, kKeysRow, kJoinKeys);
+        touched = touched || !turn.keys.empty();
         if (changed) show_hosts();
         read = input.next_line();
     }
@@ -236,6 +249,7 @@ IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder)
         }
         console::clear_cursor_rest();
     }
+    if (input.take_escape()) return IpRead::cancelled;
     if (!read) return IpRead::ended;
     address = read->line;
     if (address.size() > kMaxAddressBytes) return IpRead::too_long;

@@ -64,6 +64,8 @@ void show_waiting_text();
 // Under the waiting text, from row 29: the addresses a friend can type to
 // reach this host (nothing when there are none).
 void show_own_addresses(const std::vector<std::string>& addresses);
+// The keys of the host's wait, above it: for a player who has pressed one.
+void show_waiting_keys();
 void show_server_ip_prompt();
 // On the error row while a connect waits.
 void show_connecting_text();
@@ -74,7 +76,8 @@ void clear_link_error();
 enum class IpRead {
     line,      // `ip` holds the typed line
     too_long,  // the line was longer than any address; `ip` is empty
-    ended,     // the keyboard is gone; `ip` is empty
+    ended,      // the keyboard is gone; `ip` is empty
+    cancelled,  // the player pressed Esc; `ip` is empty
 };
 
 // Reads the address line in the program's loop, echoed in the field right
@@ -83,7 +86,8 @@ enum class IpRead {
 // The line starts as `address` (CP949: the one typed last), with the cursor
 // after it, and `address` is then the line as typed. Meanwhile `finder`
 // listens for hosts on the local network, listed under the prompt from row
-// 29: Up and Down put one's address in the field.
+// 29: Up and Down put one's address in the field. Once a key is pressed,
+// the keys that work show above the prompt.
 IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder);
 
 // The most bytes an address can have: "[" an IPv6 address with a zone "]:"

@@ -1,12 +1,15 @@
 // taja-duel: a two-player Korean typing duel for the terminal.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "console/console.h"
 #include "console/encoding.h"
 #include "console/loop.h"
 #include "console/terminal.h"
+#include "duel/match.h"
 #include "shell/history.h"
 #include "shell/menu.h"
 #include "shell/modes.h"
@@ -43,37 +46,51 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // NO_COLOR, set and not empty: no colours (no-color.org).
+    if (const char* no_colour = std::getenv("NO_COLOR"); no_colour && *no_colour)
+        console::draw_without_colour();
+    if (!options.music) duel::play_without_music();
     console::set_fullscreen();
     console::pause_until(console::Clock::now() + std::chrono::milliseconds(800));
     console::clear_screen();
     console::hide_cursor();
+    // Practice from the menu plays at the speed practised last in this run.
+    std::optional<int> practice_speed = options.speed;
+    shell::ModeEnd end = shell::ModeEnd::menu;
     switch (options.start) {
         case shell::Start::host:
-            shell::run_host(history, options.port);
-            return 1;
+            end = shell::run_host(history, options.port);
+            break;
         case shell::Start::join:
             // The address as the prompt would have taken it: CP949.
-            shell::run_join(
+            end = shell::run_join(
                 history,
                 console::Converter(console::terminal_encoding(), "CP949").convert(options.address));
-            return 1;  // the keyboard is gone
+            break;
         case shell::Start::practice:
-            shell::run_practice(history, options.speed);
-            return 1;
+            end = shell::run_practice(history, practice_speed);
+            break;
         case shell::Start::menu:
             break;
     }
-    for (;;) {
+    while (end == shell::ModeEnd::menu) {
         console::hide_cursor();
-        int choice = shell::main_menu();
-        if (choice == shell::kHost) {
-            shell::run_host(history, options.port);
-        } else if (choice == shell::kJoin) {
-            shell::run_join(history);
-        } else if (choice == shell::kExit) {
-            return 0;
-        } else {
-            return 1;  // the keyboard is gone: nobody left to play
+        switch (shell::main_menu()) {
+            case shell::kHost:
+                end = shell::run_host(history, options.port);
+                break;
+            case shell::kJoin:
+                end = shell::run_join(history);
+                break;
+            case shell::kPractice:
+                end = shell::run_practice(history, practice_speed);
+                break;
+            case shell::kExit:
+                return 0;
+            default:
+                end = shell::ModeEnd::input_ended;
+                break;
         }
     }
+    return 1;  // the keyboard is gone: nobody left to play
 }

@@ -22,16 +22,24 @@ struct LogoLetter {
 
 // SERVER in six colours, nine rows high, cells 55 to 132.
 constexpr LogoLetter kLogo[] = {
-    {55, 12, {"  ########", " #", "#", " #", "  ########", "          #", "           #   ",
-              "          #   ", "  ########"}},
+    {55,
+     12,
+     {"  ########", " #", "#", " #", "  ########", "          #", "           #   ",
+      "          #   ", "  ########"}},
     {70, 14, {"########", "#", "#", "#", "#######", "#", "#", "#", "########"}},
-    {82, 10, {"#######", "#      #", "#       #", "#      #", "#######", "#     #", "#      #",
-              "#       #", "#        #"}},
-    {93, 11, {"#               #", " #             #", "  #           #", "   #         #",
-              "    #       #", "     #     #", "      #   #", "       # #", "        #"}},
+    {82,
+     10,
+     {"#######", "#      #", "#       #", "#      #", "#######", "#     #", "#      #", "#       #",
+      "#        #"}},
+    {93,
+     11,
+     {"#               #", " #             #", "  #           #", "   #         #", "    #       #",
+      "     #     #", "      #   #", "       # #", "        #"}},
     {112, 9, {"########", "#", "#", "#", "#######", "#", "#", "#", "########"}},
-    {123, 13, {"#######", "#      #", "#       #", "#      #", "#######", "#     #", "#      #",
-               "#       #", "#        #"}},
+    {123,
+     13,
+     {"#######", "#      #", "#       #", "#      #", "#######", "#     #", "#      #", "#       #",
+      "#        #"}},
 };
 constexpr int kLogoTop = 11;
 
@@ -49,8 +57,16 @@ constexpr char kFrameBottom[] =
 constexpr char kEraser[] = "                ";  // 16 blanks, cells 84 to 99
 
 constexpr char kItemHost[] = " \xBC\xAD\xB9\xF6 \xB8\xB8\xB5\xE9\xB1\xE2";  // " 서버 만들기"
-constexpr char kItemJoin[] = "  \xBC\xAD\xB9\xF6 \xC1\xA2\xBC\xD3";           // "  서버 접속"
+constexpr char kItemJoin[] = "  \xBC\xAD\xB9\xF6 \xC1\xA2\xBC\xD3";         // "  서버 접속"
 constexpr char kItemExit[] = "  E  X I  T";
+
+// The keys of the menu, on row 31 under it, centred on the menu (61 cells):
+// "위 아래: 이동   Space, Enter: 선택   p: 연습   q, Esc: 끝내기"
+constexpr char kMenuKeys[] =
+    "\xC0\xA7 \xBE\xC6\xB7\xA1: \xC0\xCC\xB5\xBF   Space, Enter: \xBC\xB1\xC5\xC3   p: "
+    "\xBF\xAC\xBD\xC0   q, Esc: \xB3\xA1\xB3\xBB\xB1\xE2";
+constexpr int kKeysX = 63;
+constexpr int kKeysRow = 31;
 
 int item_row(int selected) { return 21 + 2 * selected; }
 
@@ -72,6 +88,7 @@ void draw_menu() {
     print_at(kItemX, 25, kItemJoin);
     console::set_color(console::kGrey);
     print_at(kItemX, 27, kItemExit);
+    print_at(kKeysX, kKeysRow, kMenuKeys);
 }
 
 }  // namespace
@@ -102,8 +119,12 @@ int main_menu() {
                 print_at(kFrameX, r + 1, kEraser);
                 print_at(kFrameX, r - 3, kFrameTop);
                 print_at(kFrameX, r - 1, kFrameBottom);
-            } else if (key == ' ') {
+            } else if (key == ' ' || key == '\r' || key == '\n') {
                 return selected;
+            } else if (key == 'q' || key == console::kEscapeKey) {
+                return kExit;
+            } else if (key == 'p') {
+                return kPractice;
             }
         }
     }

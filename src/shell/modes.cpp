@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "console/loop.h"
 #include "duel/match.h"
 #include "duel/practice_rival.h"
+#include "duel/random.h"
 #include "net/connector.h"
 #include "net/discovery.h"
 #include "net/host_join.h"
@@ -29,6 +32,43 @@ using console::Clock;
 // How long the host waits before trying its port again.
 constexpr auto kRetryPause = std::chrono::seconds(1);
 
+// The Escape key among the keys of turns that wait for something else; the
+// other keys do nothing there.
+struct EscapeKey {
+    console::KeyDecoder keys;
+    bool touched = false;  // some key has come
+
+    std::optional<Clock::time_point> deadline() const {
+        return console::escape_deadline(keys.awaiting_escape());
+    }
+    bool pressed(const console::Turn& turn) {
+        for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
+        if (turn.timed_out && keys.awaiting_escape()) keys.flush();
+        touched = touched || !turn.keys.empty();
+        bool escape = false;
+        while (keys.has_key()) escape = keys.take_key() == console::kEscapeKey || escape;
+        return escape;
+    }
+};
+
+// Waits until `until` (none: for good) or `watch` is ready. False when the
+// player pressed Esc; once a key has come, the host's keys show.
+bool wait_or_escape(EscapeKey& escape, std::span<const console::Watch> watch,
+                    std::optional<Clock::time_point> until) {
+    for (;;) {
+        // With the keyboard gone, only the watched socket or the time ends it.
+        const console::Keys keys =
+            console::input_ended() ? console::Keys::leave : console::Keys::take;
+        const console::Turn turn =
+            console::next_turn(keys, watch, console::earliest(until, escape.deadline()));
+        const bool was_touched = escape.touched;
+        if (escape.pressed(turn)) return false;
+        if (escape.touched && !was_touched) net::show_waiting_keys();
+        if (!watch.empty() && turn.ready_for(watch[0].sock)) return true;
+        if (until && Clock::now() >= *until) return true;
+    }
+}
+
 std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches) {
     std::vector<console::Watch> out;
     for (const net::Watch& w : watches) out.push_back({w.sock, w.write});
@@ -38,23 +78,31 @@ std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches)
 // The host's connection step: listens on `port` (trying again every second
 // while the port cannot be had, and saying why), shows the waiting text with
 // the addresses a friend can type, answers joiners looking for hosts on the
-// local network, and takes one joiner. Only a player's connection ends it:
-// one that ends, or sends no event, before anything is drawn for it changes
-// nothing on the screen, and the host goes on listening. Keys typed
-// meanwhile are left waiting.
-net::Socket wait_for_joiner(std::uint16_t port) {
+// local network, and takes one joiner. Only a player's connection ends it,
+// or Esc (nothing then): a connection that ends, or sends no event, before
+// anything is drawn for it changes nothing on the screen, and the host goes
+// on listening.
+std::optional<net::Socket> wait_for_joiner(std::uint16_t port) {
+    EscapeKey escape;
     for (;;) {
         net::Listening listening = net::listen_for_joiners(port);
         if (listening.ok()) {
             net::clear_link_error();
             net::show_waiting_text();
             net::show_own_addresses(net::own_address_texts(port));
+            if (escape.touched) net::show_waiting_keys();
             net::Announcer announcer(port, Clock::now());
             for (;;) {
                 std::vector<console::Watch> watches = loop_watches(announcer.watches());
                 watches.push_back({listening.sock.fd()});
-                const console::Turn turn =
-                    console::next_turn(console::Keys::leave, watches, announcer.deadline());
+                // With the keyboard gone, only a joiner ends the wait.
+                const console::Keys keys =
+                    console::input_ended() ? console::Keys::leave : console::Keys::take;
+                const console::Turn turn = console::next_turn(
+                    keys, watches, console::earliest(announcer.deadline(), escape.deadline()));
+                const bool was_touched = escape.touched;
+                if (escape.pressed(turn)) return std::nullopt;
+                if (escape.touched && !was_touched) net::show_waiting_keys();
                 const auto now = Clock::now();
                 for (const net::Watch& w : announcer.watches()) {
                     if (turn.ready_for(w.sock)) announcer.on_ready(w.sock, now);
@@ -81,7 +129,7 @@ net::Socket wait_for_joiner(std::uint16_t port) {
                            : net::LinkError::other;
         failed.code = listening.code;
         net::show_link_error(failed, port);
-        console::pause_until(Clock::now() + kRetryPause);
+        if (!wait_or_escape(escape, {}, Clock::now() + kRetryPause)) return std::nullopt;
     }
 }
 
@@ -127,7 +175,7 @@ net::Link connect_to(const std::string& address) {
     console::discard_typed_keys();
     net::Resolver resolver(std::get<net::HostPort>(parsed));
     std::optional<net::Connector> connector;
-    console::KeyDecoder keys;
+    EscapeKey escape;
     for (;;) {
         if (!connector && resolver.done()) {
             const net::Resolved& resolved = resolver.result();
@@ -142,9 +190,8 @@ net::Link connect_to(const std::string& address) {
         }
         const std::vector<net::Watch> watches =
             connector ? connector->watches() : std::vector<net::Watch>{resolver.watch()};
-        const auto escape = console::escape_deadline(keys.awaiting_escape());
         const auto deadline =
-            console::earliest(escape, connector ? connector->deadline() : std::nullopt);
+            console::earliest(escape.deadline(), connector ? connector->deadline() : std::nullopt);
         const console::Turn turn =
             console::next_turn(console::Keys::take, loop_watches(watches), deadline);
         const auto now = Clock::now();
@@ -154,11 +201,7 @@ net::Link connect_to(const std::string& address) {
             }
             if (connector->deadline() && *connector->deadline() <= now) connector->on_deadline(now);
         }
-        for (char c : turn.keys) keys.feed(static_cast<std::uint8_t>(c));
-        if (escape && now >= *escape && keys.awaiting_escape()) keys.flush();
-        while (keys.has_key()) {
-            if (keys.take_key() == console::kEscapeKey) return failure(net::LinkError::cancelled);
-        }
+        if (escape.pressed(turn)) return failure(net::LinkError::cancelled);
     }
 }
 
@@ -167,8 +210,9 @@ net::Link connect_to(const std::string& address) {
 // listing the hosts heard on the local network. Esc gives up a connect that
 // waits, and the address is asked again. Every prompt starts from
 // `address`, the one typed last; with `ask` false the first try connects to
-// it without asking. Nothing when the keyboard is gone.
-std::optional<net::Socket> ask_and_connect(std::string& address, bool ask) {
+// it without asking. Nothing when the keyboard is gone (`ended` is then
+// set), or when the player pressed Esc at the prompt.
+std::optional<net::Socket> ask_and_connect(std::string& address, bool ask, bool& ended) {
     std::optional<net::HostFinder> finder;
     for (;; ask = true) {
         net::Link link;
@@ -179,13 +223,37 @@ std::optional<net::Socket> ask_and_connect(std::string& address, bool ask) {
             if (!finder) finder.emplace(Clock::now());
             std::string ip;
             net::IpRead read = net::read_server_ip(address, ip, *finder);
-            if (read == net::IpRead::ended) return std::nullopt;
+            ended = read == net::IpRead::ended;
+            if (read == net::IpRead::ended || read == net::IpRead::cancelled) return std::nullopt;
             link = read == net::IpRead::too_long ? failure(net::LinkError::not_an_address)
                                                  : connect_to(ip);
         }
         if (link.ok()) return std::move(link.sock);
         net::show_link_error(link);
     }
+}
+
+// This run's wins and losses against each rival: a host, a joiner at an
+// address, the practice rival at a speed.
+struct WinsLosses {
+    int won = 0;
+    int lost = 0;
+};
+std::map<std::string, WinsLosses> g_tally;  // main thread only
+
+// "이 상대와 이번에: " N "승 " N "패"
+constexpr char kTallyLabel[] = "\xC0\xCC \xBB\xF3\xB4\xEB\xBF\xCD \xC0\xCC\xB9\xF8\xBF\xA1: ";
+constexpr char kWon[] = "\xBD\xC2 ";
+constexpr char kLost[] = "\xC6\xD0";
+
+// `notes` with the tally against `rival` under each result.
+duel::MatchNotes with_tally(duel::MatchNotes notes, const std::string& rival) {
+    notes.tally = [rival](const duel::MatchResult& result) {
+        WinsLosses& count = g_tally[rival];
+        (result.outcome == duel::Outcome::lost ? count.lost : count.won) += 1;
+        return kTallyLabel + std::to_string(count.won) + kWon + std::to_string(count.lost) + kLost;
+    };
+    return notes;
 }
 
 // What every mode does once the connection stands. Keys typed before the
@@ -200,34 +268,44 @@ duel::MatchResult play_on(net::Socket sock, duel::Mode mode, int score,
 
 }  // namespace
 
-void run_host(const std::string& history, std::uint16_t port) {
-    const duel::MatchNotes notes = recording_notes(history, PlayMode::host, std::to_string(port));
+ModeEnd run_host(const std::string& history, std::uint16_t port) {
+    const duel::MatchNotes notes =
+        with_tally(recording_notes(history, PlayMode::host, std::to_string(port)), "host");
     for (;;) {
         console::clear_screen();
-        play_on(wait_for_joiner(port), duel::Mode::hosting, 0, std::nullopt, notes);
+        std::optional<net::Socket> joiner = wait_for_joiner(port);
+        if (!joiner) return console::input_ended() ? ModeEnd::input_ended : ModeEnd::menu;
+        if (play_on(std::move(*joiner), duel::Mode::hosting, 0, std::nullopt, notes).outcome ==
+            duel::Outcome::player_left)
+            return ModeEnd::menu;
     }
 }
 
-void run_join(const std::string& history, const std::string& address) {
+ModeEnd run_join(const std::string& history, const std::string& address) {
     std::string last = address;
     int score = 0;
     for (bool ask = address.empty();; ask = true) {
         console::clear_screen();
-        std::optional<net::Socket> sock = ask_and_connect(last, ask);
-        if (!sock) return;
-        score =
-            duel::carried_score(play_on(std::move(*sock), duel::Mode::joining, score, std::nullopt,
-                                        recording_notes(history, PlayMode::join, last)));
+        bool ended = false;
+        std::optional<net::Socket> sock = ask_and_connect(last, ask, ended);
+        if (!sock) return ended ? ModeEnd::input_ended : ModeEnd::menu;
+        const duel::MatchResult result =
+            play_on(std::move(*sock), duel::Mode::joining, score, std::nullopt,
+                    with_tally(recording_notes(history, PlayMode::join, last), "join " + last));
+        if (result.outcome == duel::Outcome::player_left) return ModeEnd::menu;
+        score = duel::carried_score(result);
     }
 }
 
 // Like hosting, with the practice rival at the far end of each match's
 // connection in place of a joiner.
-void run_practice(const std::string& history, std::optional<int> speed) {
+ModeEnd run_practice(const std::string& history, std::optional<int>& speed) {
     std::string board;
-    const int rival_speed = speed ? *speed : practice_speed_from(history, board);
+    if (!speed) speed = practice_speed_from(history, board);
+    const int rival_speed = *speed;
     const duel::MatchNotes notes =
-        recording_notes(history, PlayMode::practice, std::to_string(rival_speed), board);
+        with_tally(recording_notes(history, PlayMode::practice, std::to_string(rival_speed), board),
+                   "practice " + std::to_string(rival_speed));
     for (;;) {
         console::clear_screen();
         net::LocalPair pair = net::local_pair();
@@ -240,8 +318,12 @@ void run_practice(const std::string& history, std::optional<int> speed) {
             console::pause_until(Clock::now() + kRetryPause);
             continue;
         }
+        // Each practice board is a new one: words from a generator of its own.
+        duel::FreshRandom fresh;
         duel::PracticeRival rival(std::move(pair.other), rival_speed);
-        play_on(std::move(pair.one), duel::Mode::hosting, 0, rival_speed, notes);
+        if (play_on(std::move(pair.one), duel::Mode::hosting, 0, rival_speed, notes).outcome ==
+            duel::Outcome::player_left)
+            return ModeEnd::menu;
     }
 }
 

@@ -20,6 +20,7 @@ enum : int {
     kHistoryOption,
     kNoHistoryOption,
     kPortOption,
+    kNoMusicOption,
 };
 
 constexpr option kLongOptions[] = {
@@ -29,6 +30,7 @@ constexpr option kLongOptions[] = {
     {"history", no_argument, nullptr, kHistoryOption},
     {"no-history", no_argument, nullptr, kNoHistoryOption},
     {"port", required_argument, nullptr, kPortOption},
+    {"no-music", no_argument, nullptr, kNoMusicOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -91,6 +93,9 @@ Options parse_options(int argc, char* argv[]) {
                 options.port = *port;
                 break;
             }
+            case kNoMusicOption:
+                options.music = false;
+                break;
             case kHostOption:
             case kJoinOption:
             case kPracticeOption: {
@@ -130,7 +135,7 @@ Options parse_options(int argc, char* argv[]) {
 void print_usage(std::FILE* to) {
     std::fputs(
         "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--port PORT]\n"
-        "                 [--no-history]\n"
+        "                 [--no-history] [--no-music]\n"
         "       taja-duel --history\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
@@ -141,13 +146,20 @@ void print_usage(std::FILE* to) {
         "                      IPv4 or IPv6 address, with :PORT when not 8080\n"
         "                      (friend.example, 192.168.0.12:9090, [::1]:9090)\n"
         "  --practice [SPEED]  play alone against a practice rival that types SPEED\n"
-        "                      keystrokes a minute (50 to 1000; by default the\n"
-        "                      player's recent level in practice, or 200)\n"
+        "                      keystrokes a minute, as the result line counts them\n"
+        "                      (50 to 1000; by default the speed practised last in\n"
+        "                      this run, else the player's recent level, or 200)\n"
         "  --no-history        do not record the matches played\n"
+        "  --no-music          play no music\n"
         "  --history           show the record of past matches and exit\n"
         "  --port PORT         host on TCP port PORT (1 to 65535, default 8080)\n"
         "  -h, --help          show this help and exit\n"
-        "  -V, --version       show the version and exit\n",
+        "  -V, --version       show the version and exit\n"
+        "\n"
+        "Keys: in the menu, Up and Down move, Space or Enter chooses, p practises,\n"
+        "q or Esc ends. Esc leaves a wait or the address prompt for the menu; in a\n"
+        "match Esc asks, and Esc again leaves it. NO_COLOR set and not empty draws\n"
+        "every text in the terminal's default colours.\n",
         to);
 }
 

@@ -36,6 +36,7 @@ struct Options {
     bool record = true;  // false with --no-history: matches are not recorded
     // --port's: the TCP port a host listens on, from the menu or --host.
     std::uint16_t port = net::kDefaultPort;
+    bool music = true;  // false with --no-music
     std::string error;
 };
 

@@ -25,6 +25,7 @@ MatchEnd end_of(duel::Outcome outcome) {
         case duel::Outcome::lost:
             return MatchEnd::lost;
         case duel::Outcome::rival_left:
+        case duel::Outcome::player_left:  // never recorded: no result stands
             break;
     }
     return MatchEnd::rival_left;

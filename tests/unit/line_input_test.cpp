@@ -48,7 +48,7 @@ void draw_at(int x, int y, const char* text) {
 }
 
 class LineInputTest : public ::testing::Test {
-protected:
+  protected:
     // A read that is still waiting when a test fails is given its Enter, so
     // the test ends instead of hanging.
     ~LineInputTest() override {
@@ -108,6 +108,7 @@ TEST_F(LineInputTest, EchoesInTheFieldAndReturnsTheLineInCp949) {
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->line, cp949("안녕"));
     EXPECT_EQ(got->line, "\xBE\xC8\xB3\xE7");  // 안녕 in CP949
+    EXPECT_FALSE(got->burst) << "typed a syllable at a time";
 }
 
 TEST_F(LineInputTest, BackspaceRemovesAWholeSyllableFromScreenAndLine) {
@@ -146,6 +147,7 @@ TEST_F(LineInputTest, LinesTypedInOneBurstComeFromOneReadEach) {
     std::optional<LineRead> second = read_line();  // nothing more is typed
     ASSERT_TRUE(second.has_value());
     EXPECT_EQ(second->line, cp949("기다"));
+    EXPECT_TRUE(first->burst && second->burst) << "no person types a line in one read";
 
     // CR LF is one Enter: no empty line between or after.
     con.type("가\r\n나\r\n");

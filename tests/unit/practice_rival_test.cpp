@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "duel/tables.h"
+#include "duel/typing_stats.h"
 #include "net/local_link.h"
 #include "net/peer_events.h"
 
@@ -66,6 +68,32 @@ TEST(RivalPicture, KnocksWhileThePlayerStandsAsHighRaisesOtherwiseAndFollowsTheP
 
 // At twelve it waits for the verdict, as a joiner does: a knock of the
 // player's that crossed its last raise takes it back into play.
+// The rival's clock, run without waiting: each word's look and typing laid
+// end to end, and its lines counted as the result line counts the player's.
+// Over a match of 20 words, whatever the seed, the rival's 타수 on that
+// scale is its speed within 10%.
+TEST(RivalTyping, ItsSpeedIsItsTasuOnTheResultLinesScale) {
+    for (int speed : {100, 300, 1000}) {
+        for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+            duel::RivalTyping typing(speed, seed);
+            duel::TypingStats stats;
+            Clock::time_point now{};
+            for (int i = 0; i < 20; ++i) {
+                const duel::RivalTyping::Word word = typing.next();
+                now += word.look;
+                const Clock::time_point first = now;
+                now += word.typing;
+                const std::string text = duel::word_table[word.index];
+                if (word.mistyped)
+                    stats.entered(duel::TypedLine{text, first, first + word.typing / 2});
+                stats.entered(duel::TypedLine{text, first, now});
+            }
+            const int tasu = stats.keys_per_minute().value();
+            EXPECT_NEAR(tasu, speed, speed / 10) << "seed " << seed;
+        }
+    }
+}
+
 TEST(PracticeRival, AgainstASilentPlayerItKnocksOnceRaisesToTwelveAndWaitsForTheVerdict) {
     Practice p(60000);
     std::string sent;

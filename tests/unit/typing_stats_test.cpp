@@ -50,6 +50,13 @@ TEST(TypingStats, NoWordNoFigureAndNoTimeNoSpeed) {
     pasted.word(true);
     EXPECT_EQ(pasted.keys_per_minute(), std::nullopt);
     EXPECT_EQ(utf8(pasted.summary()), "타수 -   정확도 100%");
+
+    // A line that came in one burst, its Enter a moment later, among typed
+    // ones: the match has no 타수 a person typed.
+    duel::TypingStats burst;
+    burst.entered(TypedLine{cp949("사과"), t0, t0 + 2s});
+    burst.entered(TypedLine{cp949("헤아리다 노랫가락"), t0 + 3s, t0 + 3040ms, true});
+    EXPECT_EQ(burst.keys_per_minute(), std::nullopt);
 }
 
 }  // namespace
