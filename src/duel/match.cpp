@@ -12,6 +12,7 @@
 #include "console/line_input.h"
 #include "console/loop.h"
 #include "duel/board.h"
+#include "duel/match_state.h"
 #include "duel/random.h"
 #include "duel/tables.h"
 #include "duel/typed_word.h"
@@ -23,8 +24,6 @@ namespace duel {
 
 namespace {
 
-constexpr int kWinHeight = 12;
-constexpr int kSlots = 5;
 constexpr int kSlotRow = 42;
 constexpr int kScoreCol = 31;  // right behind the score label, grid (31, 2)
 constexpr int kScoreRow = 2;
@@ -97,10 +96,6 @@ constexpr char kEraseRivalBlock[] = "                          ";
 
 bool g_music = true;  // main thread only
 
-// The match goes on until its outcome is known.
-using Progress = std::optional<Outcome>;
-constexpr Progress kRunning = std::nullopt;
-
 int word_length(int index) { return static_cast<int>(std::strlen(word_table[index])); }
 
 void cursor_to_input() { console::set_cursor_grid(kInputCol, kInputRow); }
@@ -135,51 +130,7 @@ void draw_target_box(int row) {
     console::print_at_grid(kTargetBoxRightCol, row, kTargetBoxRight);
 }
 
-struct Match {
-    Match(net::PeerLink& peer_link, Mode match_mode, int start_score, Towers start_towers)
-        : peer(peer_link), mode(match_mode), score(start_score), towers(std::move(start_towers)) {}
-
-    net::PeerLink& peer;
-    Mode mode;
-    int score;
-    Towers towers;         // how many blocks stand, and in which colours
-    int ran[kSlots] = {};  // the slot words
-    int target = 0;
-    // The peer said hello: between two such sides the host's picture decides
-    // the match, and the joiner waits for its verdict.
-    bool verdicts = false;
-    // Typed words not yet compared: the rest of a line, or words typed while
-    // the joiner's picture stood at an end, waiting for the verdict; they
-    // count if the events in flight take the picture back into play.
-    std::deque<std::string> held;
-    TypingStats stats;
-    // When the joiner's picture reached the end it still stands at; the
-    // verdict is awaited until kVerdictWait after it.
-    std::optional<Clock::time_point> picture_ended;
-    Clock::time_point started = Clock::now();  // when the board appeared
-    // The words marked as beginning with the typed text: the slots, then the
-    // target word.
-    bool marked[kSlots + 1] = {};
-    bool missed = false;  // a word hit nothing since the last look
-
-    int own_height() const { return static_cast<int>(towers.own.size()); }
-    int rival_height() const { return static_cast<int>(towers.rival.size()); }
-    void deal();
-    Progress apply(net::PeerEvent event);
-    Progress apply(TypedLine line);
-    Progress settle();
-    Progress play_held();
-    Progress picture() const;
-    Progress on_deadline(Clock::time_point now);
-    std::optional<Clock::time_point> deadline() const;
-    void note_picture(Clock::time_point now);
-    void rival_grows();
-    void own_loses_block();
-    void typed_target();
-    void typed_slot(int k);
-    bool compare_typed_word(const std::string& word);
-    void mark(const std::string& typed);
-};
+}  // namespace
 
 // Marks the slot words and the target word that begin with `typed`, the
 // text in the input field, and unmarks the others.
@@ -376,6 +327,8 @@ Progress Match::on_deadline(Clock::time_point now) {
     if (picture_ended) return picture();
     return apply(net::PeerEvent::left);
 }
+
+namespace {
 
 // The player's 타수 so far, on the result line's own scale.
 void draw_speed(const TypingStats& stats) {
