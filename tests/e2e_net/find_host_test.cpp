@@ -73,3 +73,41 @@ TEST_F(SharedLink, AHostOnItsOwnPortNamesItsAddressesAndIsJoinedByNameByIpv6AndF
 }
 
 }  // namespace
+
+// A friend's machine of its own, reached over a link that has IPv6 alone,
+// knowing the host by a name from its hosts file.
+class Ipv6OnlyFriend : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string script =
+            "ip netns add " + ns_ + " && mkdir -p /etc/netns/" + ns_ + " && echo '2001:db8:6::1 " +
+            "friend-host.test' > /etc/netns/" + ns_ + "/hosts && " +
+            "ip link add taja-v6a type veth peer name taja-v6b netns " + ns_ + " && " +
+            "ip -6 addr add 2001:db8:6::1/64 dev taja-v6a nodad && ip link set taja-v6a up && " +
+            "ip -n " + ns_ + " -6 addr add 2001:db8:6::2/64 dev taja-v6b nodad && " + "ip -n " +
+            ns_ + " link set taja-v6b up && ip -n " + ns_ + " link set lo up";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+    }
+    void TearDown() override {
+        EXPECT_EQ(std::system(("ip netns del " + ns_ +
+                               "; ip link del taja-v6a 2>/dev/null; rm -r "
+                               "/etc/netns/" +
+                               ns_)
+                                  .c_str()),
+                  0);
+    }
+
+    const std::string ns_ = "taja-friend-" + std::to_string(::getpid());
+    Home home;
+};
+
+TEST_F(Ipv6OnlyFriend, JoinsByANameFromItsHostsFileOverIpv6Alone) {
+    Game host(home, std::vector<std::string>{"--host"});
+    ASSERT_TRUE(host.wait_for([](const VtScreen& s) {
+        return s.row(25) == at_cell_80(kWaiting) && s.row(30) == at_cell_80("  2001:db8:6::1");
+    })) << host.dump();
+    PtyProcess join("/usr/sbin/ip", 169, 50, home.environment(), false,
+                    {"netns", "exec", ns_, TAJA_DUEL_BIN, "--join", "friend-host.test"});
+    ASSERT_TRUE(join.wait_for(match_running)) << join.dump();
+    ASSERT_TRUE(host.wait_for(match_running)) << host.dump();
+}
