@@ -12,6 +12,7 @@
 
 #include "net/address.h"
 #include "net/discovery.h"
+#include "net/port_mapper.h"
 #include "net/socket.h"
 
 namespace net {
@@ -50,6 +51,10 @@ void show_waiting_text();
 // Under the waiting text, from row 29: the addresses a friend can type to
 // reach this host (nothing when there are none).
 void show_own_addresses(const std::vector<std::string>& addresses);
+// Right under the waiting text, on row 26: what the router did with the
+// hosting port `port`: the address and port a friend elsewhere types, and
+// how it was opened; or that it could not be, and what is left to do.
+void show_port_mapping(const PortMapping& mapping, std::uint16_t port);
 void show_server_ip_prompt();
 // On the error row while a connect waits.
 void show_connecting_text();

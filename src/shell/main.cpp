@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     console::hide_cursor();
     switch (options.start) {
         case shell::Start::host:
-            shell::run_host(history, options.port);
+            shell::run_host(history, options.port, options.map_port);
             return 1;
         case shell::Start::join:
             // The address as the prompt would have taken it: CP949.
@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
         console::hide_cursor();
         int choice = shell::main_menu();
         if (choice == shell::kHost) {
-            shell::run_host(history, options.port);
+            shell::run_host(history, options.port, options.map_port);
         } else if (choice == shell::kJoin) {
             shell::run_join(history);
         } else if (choice == shell::kExit) {

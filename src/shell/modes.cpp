@@ -17,6 +17,7 @@
 #include "net/host_join.h"
 #include "net/listener.h"
 #include "net/local_link.h"
+#include "net/port_mapper.h"
 #include "net/resolver.h"
 #include "shell/recording.h"
 
@@ -35,30 +36,50 @@ std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches)
     return out;
 }
 
+// Gives the port mapper what this turn brought it; whether its status
+// changed.
+bool update_mapper(net::PortMapper& mapper, const console::Turn& turn, Clock::time_point now) {
+    bool changed = false;
+    for (const net::Watch& w : mapper.watches()) {
+        if (turn.ready_for(w.sock)) changed = mapper.on_ready(w.sock, now) || changed;
+    }
+    if (mapper.deadline() && *mapper.deadline() <= now) changed = mapper.on_deadline(now) || changed;
+    return changed;
+}
+
 // The host's connection step: listens on `port` (trying again every second
 // while the port cannot be had, and saying why), shows the waiting text with
 // the addresses a friend can type, answers joiners looking for hosts on the
-// local network, and takes one joiner. Only a connection ends it. Keys
-// typed meanwhile are left waiting.
-net::Socket wait_for_joiner(std::uint16_t port) {
+// local network, and takes one joiner. `mapper`, when there is one, goes on
+// asking the router meanwhile, its answer on screen. Only a connection ends
+// it. Keys typed meanwhile are left waiting.
+net::Socket wait_for_joiner(std::uint16_t port, net::PortMapper* mapper) {
     for (;;) {
         net::Listening listening = net::listen_for_joiners(port);
         if (listening.ok()) {
             net::clear_link_error();
             net::show_waiting_text();
             net::show_own_addresses(net::own_address_texts(port));
+            if (mapper != nullptr) net::show_port_mapping(mapper->status(), port);
             net::Announcer announcer(port, Clock::now());
             for (;;) {
                 std::vector<console::Watch> watches = loop_watches(announcer.watches());
                 watches.push_back({listening.sock.fd()});
-                const console::Turn turn =
-                    console::next_turn(console::Keys::leave, watches, announcer.deadline());
+                std::optional<Clock::time_point> deadline = announcer.deadline();
+                if (mapper != nullptr) {
+                    for (const console::Watch& w : loop_watches(mapper->watches()))
+                        watches.push_back(w);
+                    deadline = console::earliest(deadline, mapper->deadline());
+                }
+                const console::Turn turn = console::next_turn(console::Keys::leave, watches, deadline);
                 const auto now = Clock::now();
                 for (const net::Watch& w : announcer.watches()) {
                     if (turn.ready_for(w.sock)) announcer.on_ready(w.sock, now);
                 }
                 if (announcer.deadline() && *announcer.deadline() <= now)
                     announcer.on_deadline(now);
+                if (mapper != nullptr && update_mapper(*mapper, turn, now))
+                    net::show_port_mapping(mapper->status(), port);
                 if (!turn.ready_for(listening.sock.fd())) continue;
                 net::Socket joiner;
                 int code = 0;
@@ -197,11 +218,16 @@ duel::MatchResult play_on(net::Socket sock, duel::Mode mode, int score,
 
 }  // namespace
 
-void run_host(const std::string& history, std::uint16_t port) {
+void run_host(const std::string& history, std::uint16_t port, bool map_port) {
     const duel::MatchNotes notes = recording_notes(history, PlayMode::host, std::to_string(port));
+    // The router keeps the port open across matches; it is given back when
+    // hosting ends.
+    std::optional<net::PortMapper> mapper;
+    if (map_port) mapper.emplace(port, Clock::now());
     for (;;) {
         console::clear_screen();
-        play_on(wait_for_joiner(port), duel::Mode::hosting, 0, std::nullopt, notes);
+        play_on(wait_for_joiner(port, mapper ? &*mapper : nullptr), duel::Mode::hosting, 0,
+                std::nullopt, notes);
     }
 }
 

@@ -13,8 +13,10 @@ namespace shell {
 // file's path, and shows the best 타수 so far under each result; with ""
 // it records nothing.
 
-// Waits for a joiner on `port`, plays a match with it, and again.
-void run_host(const std::string& history, std::uint16_t port);
+// Waits for a joiner on `port`, plays a match with it, and again. With
+// `map_port`, asks the router to open the port to the internet meanwhile,
+// and closes it when hosting ends.
+void run_host(const std::string& history, std::uint16_t port, bool map_port);
 // Asks for the host's address, connects, plays a match, and again. Returns
 // only when the keyboard is gone. Given an `address` (CP949), the first pass
 // connects to it without asking; later prompts start from the address typed

@@ -20,6 +20,7 @@ enum : int {
     kHistoryOption,
     kNoHistoryOption,
     kPortOption,
+    kNoPortMappingOption,
 };
 
 constexpr option kLongOptions[] = {
@@ -29,6 +30,7 @@ constexpr option kLongOptions[] = {
     {"history", no_argument, nullptr, kHistoryOption},
     {"no-history", no_argument, nullptr, kNoHistoryOption},
     {"port", required_argument, nullptr, kPortOption},
+    {"no-port-mapping", no_argument, nullptr, kNoPortMappingOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -81,6 +83,9 @@ Options parse_options(int argc, char* argv[]) {
             case kNoHistoryOption:
                 options.record = false;
                 break;
+            case kNoPortMappingOption:
+                options.map_port = false;
+                break;
             case kPortOption: {
                 const std::optional<std::uint16_t> port = net::parse_port(optarg);
                 if (!port) {
@@ -130,7 +135,7 @@ Options parse_options(int argc, char* argv[]) {
 void print_usage(std::FILE* to) {
     std::fputs(
         "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--port PORT]\n"
-        "                 [--no-history]\n"
+        "                 [--no-history] [--no-port-mapping]\n"
         "       taja-duel --history\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
@@ -146,6 +151,10 @@ void print_usage(std::FILE* to) {
         "  --no-history        do not record the matches played\n"
         "  --history           show the record of past matches and exit\n"
         "  --port PORT         host on TCP port PORT (1 to 65535, default 8080)\n"
+        "  --no-port-mapping   do not ask the router to open the hosting port to the\n"
+        "                      internet (by PCP, NAT-PMP or UPnP, which the host\n"
+        "                      does by itself, showing the address a friend\n"
+        "                      elsewhere types, and closes when hosting ends)\n"
         "  -h, --help          show this help and exit\n"
         "  -V, --version       show the version and exit\n",
         to);

@@ -36,6 +36,9 @@ struct Options {
     bool record = true;  // false with --no-history: matches are not recorded
     // --port's: the TCP port a host listens on, from the menu or --host.
     std::uint16_t port = net::kDefaultPort;
+    // false with --no-port-mapping: the host does not ask its router to
+    // open the port.
+    bool map_port = true;
     std::string error;
 };
 
