@@ -17,8 +17,13 @@ namespace {
 
 static_assert(MINIUPNPC_API_VERSION >= 17, "libminiupnpc 2.2 or later is needed");
 
-// How long the SSDP search waits for routers to answer.
-constexpr int kDiscoverMs = 1500;
+// How long the SSDP search waits for routers to answer, for each kind of
+// device it asks for: first, version 1 of the Internet Gateway Device,
+// which version 2 devices answer too; then version 2.
+constexpr int kDiscoverMs = 1000;
+constexpr const char* kGatewayTypes[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                         "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+                                         nullptr};
 // SSDP's usual hop limit: the router is one hop away.
 constexpr unsigned char kSsdpTtl = 2;
 constexpr char kLease[] = "3600";
@@ -78,8 +83,8 @@ struct Igd::State {
     // default gateway is asked anything.
     bool find() {
         int error = 0;
-        UPNPDev* devices =
-            upnpDiscover(kDiscoverMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, kSsdpTtl, &error);
+        UPNPDev* devices = upnpDiscoverDevices(kGatewayTypes, kDiscoverMs, nullptr, nullptr,
+                                               UPNP_LOCAL_PORT_ANY, 0, kSsdpTtl, &error, 0);
         if (devices == nullptr) return false;
         found = usable_igd(UPNP_GetValidIGD, devices, &urls, &data, lan, sizeof lan);
         freeUPNPDevlist(devices);
