@@ -5,8 +5,10 @@
 // joiner outside. The outside link has an address miniupnpd takes for a
 // public one, so that it maps without a STUN server; nothing leaves the
 // test's namespaces.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -102,17 +104,21 @@ class HomeNetwork {
         } else {
             ok_ = false;
         }
-        if (!ok_) return;
+        // With both off, miniupnpd does not run at all: a router with port
+        // mapping turned off answers nothing on it.
+        if (!ok_ || (!setup.natpmp && !setup.upnp)) return;
         daemon_ = ::fork();
         if (daemon_ == 0) {
             ::setenv("PATH", (dir_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin").c_str(), 1);
-            std::freopen((dir_ + "/miniupnpd.log").c_str(), "w", stderr);
-            std::freopen("/dev/null", "w", stdout);
+            const int log = ::open((dir_ + "/miniupnpd.log").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(log, 2);
+            ::dup2(log, 1);
             ::execlp("ip", "ip", "netns", "exec", router_.c_str(), "miniupnpd", "-f", conf.c_str(),
                      "-d", static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        ok_ = daemon_ > 0 && wait_for_daemon();
+        ok_ = daemon_ > 0 && wait_for_daemon(setup);
     }
 
     ~HomeNetwork() {
@@ -142,13 +148,14 @@ class HomeNetwork {
     }
 
   private:
-    // Until its NAT-PMP/PCP socket or its HTTP port listens.
-    bool wait_for_daemon() {
+    // Until it has started, with its NAT-PMP/PCP socket and its HTTP port
+    // listening where they are on.
+    bool wait_for_daemon(const RouterSetup& setup) {
         for (int i = 0; i < 100; ++i) {
-            if (output_of("cat " + dir_ + "/miniupnpd.log").find("Listening for NAT-PMP") !=
-                    std::string::npos ||
-                output_of("cat " + dir_ + "/miniupnpd.log").find("HTTP listening") !=
-                    std::string::npos)
+            const std::string log = output_of("cat " + dir_ + "/miniupnpd.log");
+            const auto has = [&](const char* what) { return log.find(what) != std::string::npos; };
+            if (has("starting") && (!setup.natpmp || has("Listening for NAT-PMP")) &&
+                (!setup.upnp || has("HTTP listening")))
                 return true;
             ::usleep(50 * 1000);
         }
