@@ -184,7 +184,9 @@ void show_port_mapping(const PortMapping& mapping, std::uint16_t port) {
     static constexpr const char* kMethods[] = {"PCP", "NAT-PMP", "UPnP"};
     const char* method = kMethods[static_cast<int>(mapping.method)];
     char line[256];
-    if (mapping.state == MappingState::asking) {
+    if (mapping.state == MappingState::no_route) {
+        line[0] = '\0';
+    } else if (mapping.state == MappingState::asking) {
         std::snprintf(line, sizeof line, "%s", kMappingAsking);
     } else if (mapping.state == MappingState::failed) {
         std::snprintf(line, sizeof line,

@@ -84,8 +84,7 @@ struct PortMapper::Exchange {
         return sock.fd() >= 0;
     }
 
-    std::vector<std::vector<std::uint8_t>> requests(std::uint16_t port,
-                                                    std::uint32_t lease) const {
+    std::vector<std::vector<std::uint8_t>> requests(std::uint16_t port, std::uint32_t lease) const {
         if (protocol == Protocol::natpmp) {
             return {pmp::encode_pmp_address_request(),
                     pmp::encode_pmp_map(port, lease == 0 ? 0 : (outside_port ? outside_port : port),
@@ -152,7 +151,7 @@ void PortMapper::start_pcp(Clock::time_point now) {
     status_ = PortMapping{};
     const std::optional<IpAddress> gateway = ip::default_gateway(Family::v4);
     if (!gateway) {
-        status_.state = MappingState::failed;
+        status_.state = MappingState::no_route;
         return;
     }
     v4_ = std::make_unique<Exchange>();
@@ -186,7 +185,8 @@ void PortMapper::start_upnp() {
     upnp_->ours = std::move(pair.one);
     upnp_->theirs = std::move(pair.other);
     try {
-        std::thread([u = upnp_, port = port_] {
+        // The end the thread tells on is taken now: a later call replaces it.
+        std::thread([u = upnp_, port = port_, tell = upnp_->theirs.fd()] {
             upnp::Mapping mapping;
             upnp::Result result;
             {
@@ -200,7 +200,7 @@ void PortMapper::start_upnp() {
                 u->finished = true;
             }
             const char byte = 1;
-            send_bytes(u->theirs.fd(), &byte, 1);
+            send_bytes(tell, &byte, 1);
         }).detach();
     } catch (const std::system_error&) {
         upnp_->ours = Socket();

@@ -33,6 +33,9 @@ enum class MappingState {
     asking,  // no answer yet
     open,    // the router holds the mapping
     failed,  // no router opened the port
+    // This machine has no default route: no router to ask, and no
+    // internet to open the port to. Nothing to tell.
+    no_route,
 };
 
 enum class MappingMethod { pcp, natpmp, upnp };

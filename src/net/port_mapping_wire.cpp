@@ -85,7 +85,9 @@ std::optional<Answer> decode_pcp(const std::uint8_t* data, std::size_t size) {
 }
 
 std::optional<Answer> decode_pmp(const std::uint8_t* data, std::size_t size) {
-    if (size < kPmpHeaderSize || (data[1] & kAnswerBit) == 0) return std::nullopt;
+    // No NAT-PMP answer is longer than a mapping's.
+    if (size < kPmpHeaderSize || size > kPmpMapSize || (data[1] & kAnswerBit) == 0)
+        return std::nullopt;
     Answer a;
     a.result = get16(data + 2);
     a.epoch = get32(data + 4);

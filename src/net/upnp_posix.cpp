@@ -43,8 +43,8 @@ constexpr int kConflictInMapping = 718;
 template <typename GetValidIgd>
 bool usable_igd(GetValidIgd get, UPNPDev* devices, UPNPUrls* urls, IGDdatas* data, char* lan,
                 int lan_size) {
-    if constexpr (std::is_invocable_v<GetValidIgd, UPNPDev*, UPNPUrls*, IGDdatas*, char*, int, char*,
-                                      int>) {
+    if constexpr (std::is_invocable_v<GetValidIgd, UPNPDev*, UPNPUrls*, IGDdatas*, char*, int,
+                                      char*, int>) {
         char wan[64] = {};
         const int r = get(devices, urls, data, lan, lan_size, wan, sizeof wan);
         if (r > 3) FreeUPNPUrls(urls);

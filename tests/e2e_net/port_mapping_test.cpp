@@ -65,31 +65,33 @@ class HomeNetwork {
         }
         const std::string r = "ip netns exec " + router_ + " ";
         const std::string ipt = r + "iptables-legacy ";
-        ok_ = ok_ &&
-              run("ip link add lan netns " + router_ + " type veth peer name eth0 netns " + host_) &&
-              run("ip link add wan netns " + router_ + " type veth peer name eth0 netns " +
-                  outside_) &&
-              run("ip -n " + router_ + " addr add 192.168.77.1/24 dev lan") &&
-              run("ip -n " + router_ + " link set lan up") &&
-              run("ip -n " + host_ + " addr add 192.168.77.2/24 dev eth0") &&
-              run("ip -n " + host_ + " link set eth0 up") &&
-              run("ip -n " + host_ + " route add default via 192.168.77.1") &&
-              run("ip -n " + router_ + " addr add " + setup.wan + "/24 dev wan") &&
-              run("ip -n " + router_ + " link set wan up") &&
-              run("ip -n " + outside_ + " addr add " + setup.outside + "/24 dev eth0") &&
-              run("ip -n " + outside_ + " link set eth0 up") &&
-              run(r + "sysctl -qw net.ipv4.ip_forward=1") &&
-              run("ip -n " + router_ + " route add default via " + setup.outside) &&
-              run(ipt + "-t nat -A POSTROUTING -o wan -j MASQUERADE") &&
-              run(ipt + "-A INPUT -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
-              run(ipt + "-A INPUT -i wan -j DROP") &&
-              run(ipt + "-A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
-              run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/iptables_init.sh -i wan") &&
-              run(ipt + "-A FORWARD -i wan -j DROP");
+        ok_ =
+            ok_ &&
+            run("ip link add lan netns " + router_ + " type veth peer name eth0 netns " + host_) &&
+            run("ip link add wan netns " + router_ + " type veth peer name eth0 netns " +
+                outside_) &&
+            run("ip -n " + router_ + " addr add 192.168.77.1/24 dev lan") &&
+            run("ip -n " + router_ + " link set lan up") &&
+            run("ip -n " + host_ + " addr add 192.168.77.2/24 dev eth0") &&
+            run("ip -n " + host_ + " link set eth0 up") &&
+            run("ip -n " + host_ + " route add default via 192.168.77.1") &&
+            run("ip -n " + router_ + " addr add " + setup.wan + "/24 dev wan") &&
+            run("ip -n " + router_ + " link set wan up") &&
+            run("ip -n " + outside_ + " addr add " + setup.outside + "/24 dev eth0") &&
+            run("ip -n " + outside_ + " link set eth0 up") &&
+            run(r + "sysctl -qw net.ipv4.ip_forward=1") &&
+            run("ip -n " + router_ + " route add default via " + setup.outside) &&
+            run(ipt + "-t nat -A POSTROUTING -o wan -j MASQUERADE") &&
+            run(ipt + "-A INPUT -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
+            run(ipt + "-A INPUT -i wan -j DROP") &&
+            run(ipt + "-A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
+            run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/iptables_init.sh -i wan") &&
+            run(ipt + "-A FORWARD -i wan -j DROP");
         // The first byte of a UDP payload to port 5351 is the version: 2 is PCP.
         if (setup.drop_pcp) {
-            ok_ = ok_ && run(ipt + "-I INPUT -i lan -p udp --dport 5351 -m u32 --u32 "
-                                   "\"0>>22&0x3C@8>>24=2\" -j DROP");
+            ok_ = ok_ && run(ipt +
+                             "-I INPUT -i lan -p udp --dport 5351 -m u32 --u32 "
+                             "\"0>>22&0x3C@8>>24=2\" -j DROP");
         }
         const std::string conf = dir_ + "/miniupnpd.conf";
         if (FILE* f = std::fopen(conf.c_str(), "w")) {
@@ -110,8 +112,8 @@ class HomeNetwork {
         daemon_ = ::fork();
         if (daemon_ == 0) {
             ::setenv("PATH", (dir_ + "/bin:/usr/sbin:/usr/bin:/sbin:/bin").c_str(), 1);
-            const int log = ::open((dir_ + "/miniupnpd.log").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int log =
+                ::open((dir_ + "/miniupnpd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(log, 2);
             ::dup2(log, 1);
             ::execlp("ip", "ip", "netns", "exec", router_.c_str(), "miniupnpd", "-f", conf.c_str(),
@@ -168,8 +170,7 @@ class HomeNetwork {
 };
 
 // Row 26 from cell 80: what the host says of its router.
-bool router_line_says(PtyProcess& p, const std::string& utf8,
-                      taja::test::Deadline deadline = 15s) {
+bool router_line_says(PtyProcess& p, const std::string& utf8, taja::test::Deadline deadline = 15s) {
     return p.wait_for([&](const VtScreen& s) { return s.row(26).find(utf8) != std::string::npos; },
                       deadline);
 }
@@ -194,8 +195,8 @@ void opens_and_gives_back(const RouterSetup& setup, const std::string& method) {
     HomeNetwork net(setup);
     if (!net.ok()) GTEST_SKIP() << "no namespaces, iptables-legacy or miniupnpd here";
     auto host = net.start(true, {"--host"});
-    ASSERT_TRUE(router_line_says(*host, "인터넷: 20.0.0.1:8080 (라우터에 " + method +
-                                            "로 포트를 열었습니다)"))
+    ASSERT_TRUE(router_line_says(
+        *host, "인터넷: 20.0.0.1:8080 (라우터에 " + method + "로 포트를 열었습니다)"))
         << host->dump();
     EXPECT_TRUE(holds_mapping(net)) << net.forwardings();
     auto joiner = net.start(false, {"--join", "20.0.0.1"});

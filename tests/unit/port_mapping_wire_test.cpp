@@ -121,15 +121,21 @@ TEST(PortMappingWire, MalformedAndHostileAnswersAreDropped) {
     Bytes no_port = good;
     no_port[42] = no_port[43] = 0;  // a lifetime granted, no port
     EXPECT_FALSE(decode(no_port));
+    Bytes long_refusal = {0, 0x81, 0, 1, 0, 0, 0, 9};
+    long_refusal.resize(200);  // longer than any NAT-PMP answer
+    EXPECT_FALSE(decode(long_refusal));
     Bytes other_version = good;
     other_version[0] = 3;  // an unknown version that claims success
     EXPECT_FALSE(decode(other_version));
 
-    EXPECT_FALSE(decode({0, 0x80, 0, 0, 0, 0, 0, 9, 20, 0, 0}));   // address cut short
+    EXPECT_FALSE(decode({0, 0x80, 0, 0, 0, 0, 0, 9, 20, 0, 0}));        // address cut short
     EXPECT_FALSE(decode({0, 0x80, 0, 0, 0, 0, 0, 9, 20, 0, 0, 1, 0}));  // too long
-    EXPECT_FALSE(decode({0, 0x81, 0, 0, 0, 0, 0, 9, 0x1f, 0x90, 0x23, 0x82, 0, 0, 0x0e, 0x10}));  // UDP
-    EXPECT_FALSE(decode({0, 0x02, 0, 0, 0, 0, 0, 9, 0x1f, 0x90, 0x23, 0x82, 0, 0, 0x0e, 0x10}));  // request
-    EXPECT_FALSE(decode({0, 0x82, 0, 0, 0, 0, 0, 9, 0x1f, 0x90, 0, 0, 0, 0, 0x0e, 0x10}));  // no port
+    EXPECT_FALSE(
+        decode({0, 0x81, 0, 0, 0, 0, 0, 9, 0x1f, 0x90, 0x23, 0x82, 0, 0, 0x0e, 0x10}));  // UDP
+    EXPECT_FALSE(
+        decode({0, 0x02, 0, 0, 0, 0, 0, 9, 0x1f, 0x90, 0x23, 0x82, 0, 0, 0x0e, 0x10}));  // request
+    EXPECT_FALSE(
+        decode({0, 0x82, 0, 0, 0, 0, 0, 9, 0x1f, 0x90, 0, 0, 0, 0, 0x0e, 0x10}));  // no port
 }
 
 TEST(PortMappingWire, PrivateAndSharedOutsideAddressesAreToldApart) {
