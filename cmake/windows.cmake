@@ -10,8 +10,10 @@ target_include_directories(taja_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # Windows 10 and later; <windows.h> without its min/max macros.
 target_compile_definitions(taja_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 # shell32, ole32 and uuid: the desktop folder as the shell knows it; iphlpapi:
-# the interfaces' addresses.
-target_link_libraries(taja_core PUBLIC Threads::Threads ws2_32 winmm shell32 ole32 uuid iphlpapi)
+# the interfaces' addresses and the default gateway; oleaut32: the strings of
+# the UPnP NAT objects.
+target_link_libraries(taja_core PUBLIC Threads::Threads ws2_32 winmm shell32 ole32 oleaut32 uuid
+                                       iphlpapi)
 
 add_executable(taja-duel src/shell/main.cpp)
 target_link_libraries(taja-duel PRIVATE taja_core)

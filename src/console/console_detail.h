@@ -68,5 +68,8 @@ void drop_pending_output();
 // terminal back and ends the program.
 int signal_pipe();
 void take_signals();
+// The work of every live BeforeEnd, newest first: the loop's thread, just
+// before it ends the program.
+void run_before_end();
 
 }  // namespace console

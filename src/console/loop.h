@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -68,5 +69,21 @@ std::optional<Clock::time_point> escape_deadline(bool in_escape);
 // The earlier of two deadlines, either of which may be none.
 std::optional<Clock::time_point> earliest(std::optional<Clock::time_point> a,
                                           std::optional<Clock::time_point> b);
+
+// Work the loop does on its own thread before it ends the program on an
+// ending signal (or, on Windows, a console event), for as long as the
+// object lives: giving back what must not outlive the program, such as a
+// port opened on the router. The work must be over within half a second:
+// the program ends a second after the signal whatever is left undone.
+class BeforeEnd {
+  public:
+    explicit BeforeEnd(std::function<void()> work);
+    ~BeforeEnd();
+    BeforeEnd(const BeforeEnd&) = delete;
+    BeforeEnd& operator=(const BeforeEnd&) = delete;
+
+  private:
+    std::function<void()> work_;
+};
 
 }  // namespace console

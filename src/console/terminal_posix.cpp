@@ -146,6 +146,7 @@ void take_signals() {
             drop_pending_output();
             ::tcflush(g_out_fd, TCOFLUSH);
         }
+        run_before_end();
         end_by(sig);
     }
     if (resized && g_fullscreen) fit_screen();

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "console/console.h"
+#include "console/console_detail.h"
 #include "console/output_win32.h"
 #include "console/terminal.h"
 
@@ -157,6 +158,7 @@ bool window_fits(HANDLE h, COORD& now) {
 HANDLE end_requested() { return g_end_requested; }
 
 void end_on_request() {
+    run_before_end();
     restore_console();
     ::ExitProcess(STATUS_CONTROL_C_EXIT);
 }

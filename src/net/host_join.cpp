@@ -1,6 +1,7 @@
 #include "net/host_join.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int kTextX = 80;
 constexpr int kTextRow = 25;
+constexpr int kMappingRow = 26;
 constexpr int kErrorRow = 27;
 // The error line is blanked up to here, so a shorter reason leaves nothing
 // of a longer one behind. Every reason is ASCII and Hangul, so its byte
@@ -47,6 +49,45 @@ constexpr char kFoundHosts[] =
     "\xB0\xB0\xC0\xBA \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xBF\xA1\xBC\xAD "
     "\xB1\xE2\xB4\xD9\xB8\xAE\xB4\xC2 \xBC\xAD\xB9\xF6 (\xC0\xA7/\xBE\xC6\xB7\xA1 "
     "\xC8\xAD\xBB\xEC\xC7\xA5\xB7\xCE \xB0\xED\xB8\xA3\xB1\xE2):";
+
+// What the router did with the hosting port, each on row 26 (ASCII and
+// Hangul: at most 89 cells, the width the screen leaves right of cell 80).
+// 인터넷: 라우터에 포트를 여는 중...
+constexpr char kMappingAsking[] =
+    "\xC0\xCE\xC5\xCD\xB3\xDD: \xB6\xF3\xBF\xEC\xC5\xCD\xBF\xA1 \xC6\xF7\xC6\xAE\xB8\xA6 "
+    "\xBF\xA9\xB4\xC2 \xC1\xDF...";
+// "인터넷: ", then the router's outside address and port.
+constexpr char kMappingInternet[] = "\xC0\xCE\xC5\xCD\xB3\xDD: ";
+// " (라우터에 %s로 포트를 열었습니다)", with PCP, NAT-PMP or UPnP.
+constexpr char kMappingOpenedBy[] =
+    " (\xB6\xF3\xBF\xEC\xC5\xCD\xBF\xA1 %s\xB7\xCE \xC6\xF7\xC6\xAE\xB8\xA6 "
+    "\xBF\xAD\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9)";
+// " IPv6도 열었습니다."
+constexpr char kMappingPinhole[] = " IPv6\xB5\xB5 \xBF\xAD\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 인터넷: 라우터에 %s로 포트 %u을 열었지만 바깥 주소는 알려 주지 않았습니다.
+constexpr char kMappingNoOutside[] =
+    "\xC0\xCE\xC5\xCD\xB3\xDD: \xB6\xF3\xBF\xEC\xC5\xCD\xBF\xA1 %s\xB7\xCE \xC6\xF7\xC6\xAE "
+    "%u\xC0\xBB \xBF\xAD\xBE\xFA\xC1\xF6\xB8\xB8 \xB9\xD9\xB1\xF9 \xC1\xD6\xBC\xD2\xB4\xC2 "
+    "\xBE\xCB\xB7\xC1 \xC1\xD6\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 인터넷: 라우터 바깥 주소가 사설/공유 주소라 밖에서 못 들어옵니다. IPv6나 VPN을 쓰세요.
+constexpr char kMappingBehindNat[] =
+    "\xC0\xCE\xC5\xCD\xB3\xDD: \xB6\xF3\xBF\xEC\xC5\xCD \xB9\xD9\xB1\xF9 "
+    "\xC1\xD6\xBC\xD2\xB0\xA1 \xBB\xE7\xBC\xB3/\xB0\xF8\xC0\xAF \xC1\xD6\xBC\xD2\xB6\xF3 "
+    "\xB9\xDB\xBF\xA1\xBC\xAD \xB8\xF8 \xB5\xE9\xBE\xEE\xBF\xC9\xB4\xCF\xB4\xD9. "
+    "IPv6\xB3\xAA VPN\xC0\xBB \xBE\xB2\xBC\xBC\xBF\xE4.";
+// 인터넷: 라우터가 답하지 않습니다. 포트 %u을 라우터에서 직접 열거나 IPv6, VPN을 쓰세요.
+constexpr char kMappingNoRouter[] =
+    "\xC0\xCE\xC5\xCD\xB3\xDD: \xB6\xF3\xBF\xEC\xC5\xCD\xB0\xA1 \xB4\xE4\xC7\xCF\xC1\xF6 "
+    "\xBE\xCA\xBD\xC0\xB4\xCF\xB4\xD9. \xC6\xF7\xC6\xAE %u\xC0\xBB "
+    "\xB6\xF3\xBF\xEC\xC5\xCD\xBF\xA1\xBC\xAD \xC1\xF7\xC1\xA2 \xBF\xAD\xB0\xC5\xB3\xAA "
+    "IPv6, VPN\xC0\xBB \xBE\xB2\xBC\xBC\xBF\xE4.";
+// 인터넷: 라우터가 포트 열기를 거절했습니다. 포트 %u을 직접 열거나 IPv6, VPN을 쓰세요.
+constexpr char kMappingRefused[] =
+    "\xC0\xCE\xC5\xCD\xB3\xDD: \xB6\xF3\xBF\xEC\xC5\xCD\xB0\xA1 \xC6\xF7\xC6\xAE "
+    "\xBF\xAD\xB1\xE2\xB8\xA6 \xB0\xC5\xC0\xFD\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9. "
+    "\xC6\xF7\xC6\xAE %u\xC0\xBB \xC1\xF7\xC1\xA2 \xBF\xAD\xB0\xC5\xB3\xAA IPv6, "
+    "VPN\xC0\xBB \xBE\xB2\xBC\xBC\xBF\xE4.";
+constexpr int kMappingWidth = 89;
 
 // 연결하는 중...
 constexpr char kConnecting[] = "\xBF\xAC\xB0\xE1\xC7\xCF\xB4\xC2 \xC1\xDF...";
@@ -146,6 +187,36 @@ void show_own_addresses(const std::vector<std::string>& addresses) {
     std::vector<std::string> lines;
     for (const std::string& address : addresses) lines.push_back("  " + address);
     print_list(kOwnAddresses, lines);
+}
+
+void show_port_mapping(const PortMapping& mapping, std::uint16_t port) {
+    static constexpr const char* kMethods[] = {"PCP", "NAT-PMP", "UPnP"};
+    const char* method = kMethods[static_cast<int>(mapping.method)];
+    char line[256];
+    if (mapping.state == MappingState::no_route) {
+        line[0] = '\0';
+    } else if (mapping.state == MappingState::asking) {
+        std::snprintf(line, sizeof line, "%s", kMappingAsking);
+    } else if (mapping.state == MappingState::failed) {
+        std::snprintf(line, sizeof line,
+                      mapping.failure == MappingFailure::refused ? kMappingRefused
+                                                                 : kMappingNoRouter,
+                      static_cast<unsigned>(port));
+    } else if (mapping.behind_other_nat()) {
+        std::snprintf(line, sizeof line, "%s", kMappingBehindNat);
+    } else if (!mapping.outside) {
+        std::snprintf(line, sizeof line, kMappingNoOutside, method,
+                      static_cast<unsigned>(mapping.outside_port));
+    } else {
+        char opened[128];
+        std::snprintf(opened, sizeof opened, kMappingOpenedBy, method);
+        std::snprintf(line, sizeof line, "%s%s:%u%s%s", kMappingInternet,
+                      ip_text(*mapping.outside).c_str(), static_cast<unsigned>(mapping.outside_port),
+                      opened, mapping.pinhole ? kMappingPinhole : "");
+    }
+    console::DrawStep step;
+    console::set_cursor(kTextX, kMappingRow);
+    console::print_text("%-*.*s", kMappingWidth, kMappingWidth, line);
 }
 
 void show_server_ip_prompt() { print_at(kTextX, kTextRow, kServerIpPrompt); }

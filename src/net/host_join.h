@@ -13,6 +13,7 @@
 
 #include "net/address.h"
 #include "net/discovery.h"
+#include "net/port_mapper.h"
 #include "net/socket.h"
 
 namespace net {
@@ -66,6 +67,10 @@ void show_waiting_text();
 void show_own_addresses(const std::vector<std::string>& addresses);
 // The keys of the host's wait, above it: for a player who has pressed one.
 void show_waiting_keys();
+// Right under the waiting text, on row 26: what the router did with the
+// hosting port `port`: the address and port a friend elsewhere types, and
+// how it was opened; or that it could not be, and what is left to do.
+void show_port_mapping(const PortMapping& mapping, std::uint16_t port);
 void show_server_ip_prompt();
 // On the error row while a connect waits.
 void show_connecting_text();
@@ -74,8 +79,8 @@ void show_link_error(const Link& link, std::uint16_t port = kDefaultPort);
 void clear_link_error();
 
 enum class IpRead {
-    line,      // `ip` holds the typed line
-    too_long,  // the line was longer than any address; `ip` is empty
+    line,       // `ip` holds the typed line
+    too_long,   // the line was longer than any address; `ip` is empty
     ended,      // the keyboard is gone; `ip` is empty
     cancelled,  // the player pressed Esc; `ip` is empty
 };

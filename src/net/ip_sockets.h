@@ -66,6 +66,14 @@ void send_datagram(int fd, const Endpoint& to, const std::vector<std::uint8_t>& 
 // than `size`: it was cut), or -1 when none waits.
 long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& from);
 
+// The gateway of the default route of `family` with the lowest metric (an
+// IPv6 one with its interface's index as zone); nothing when there is none.
+std::optional<IpAddress> default_gateway(Family family);
+// A non-blocking UDP socket connected to `to`, which is then the only
+// sender it hears, and in `local` the address the system sends to it from;
+// an empty Socket when there is none.
+Socket udp_socket_to(const Endpoint& to, IpAddress& local);
+
 // This machine's name (UTF-8).
 std::string machine_name();
 

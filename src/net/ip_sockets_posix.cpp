@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
 
 #include "net/ip_sockets.h"
 
@@ -264,6 +267,73 @@ long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& fro
         from = *e;
         return static_cast<long>(n);
     }
+}
+
+// The kernel's routing tables in /proc: for IPv4 a line per route, the
+// addresses as hexadecimal numbers in the machine's byte order; for IPv6 the
+// addresses as 32 hexadecimal digits in network order.
+std::optional<IpAddress> default_gateway(Family family) {
+    std::optional<IpAddress> best;
+    unsigned long best_metric = std::numeric_limits<unsigned long>::max();
+    std::ifstream table(family == Family::v4 ? "/proc/net/route" : "/proc/net/ipv6_route");
+    std::string line;
+    const auto hex_bytes = [](const std::string& text, std::uint8_t* out) {
+        for (std::size_t i = 0; i < 16; ++i) {
+            out[i] = static_cast<std::uint8_t>(std::stoul(text.substr(2 * i, 2), nullptr, 16));
+        }
+    };
+    while (std::getline(table, line)) {
+        std::istringstream in(line);
+        IpAddress gw;
+        gw.family = family;
+        unsigned long metric = 0;
+        try {
+            if (family == Family::v4) {
+                std::string name, dest, gateway, flags, refs, use, metric_text, mask;
+                if (!(in >> name >> dest >> gateway >> flags >> refs >> use >> metric_text >> mask))
+                    continue;
+                constexpr unsigned long kGatewayFlag = 0x2;  // RTF_GATEWAY
+                if (dest != "00000000" || mask != "00000000" ||
+                    (std::stoul(flags, nullptr, 16) & kGatewayFlag) == 0)
+                    continue;
+                const std::uint32_t host_order = static_cast<std::uint32_t>(std::stoul(gateway, nullptr, 16));
+                std::memcpy(gw.bytes.data(), &host_order, 4);
+                metric = std::stoul(metric_text);
+            } else {
+                std::string dest, dest_len, src, src_len, next, metric_text, refs, use, flags, name;
+                if (!(in >> dest >> dest_len >> src >> src_len >> next >> metric_text >> refs >> use >>
+                      flags >> name))
+                    continue;
+                if (dest != std::string(32, '0') || dest_len != "00" || next == std::string(32, '0') ||
+                    next.size() != 32)
+                    continue;
+                hex_bytes(next, gw.bytes.data());
+                gw.scope = ::if_nametoindex(name.c_str());
+                metric = std::stoul(metric_text, nullptr, 16);
+            }
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (!best || metric < best_metric) {
+            best = gw;
+            best_metric = metric;
+        }
+    }
+    return best;
+}
+
+Socket udp_socket_to(const Endpoint& to, IpAddress& local) {
+    Socket sock(::socket(domain_of(to.ip.family), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (sock.fd() < 0) return sock;
+    const SockAddr a = sockaddr_of(to);
+    if (::connect(sock.fd(), a.get(), a.size) != 0) return Socket();
+    sockaddr_storage own{};
+    socklen_t len = sizeof own;
+    if (::getsockname(sock.fd(), reinterpret_cast<sockaddr*>(&own), &len) != 0) return Socket();
+    const std::optional<Endpoint> e = endpoint_of(reinterpret_cast<const sockaddr*>(&own));
+    if (!e) return Socket();
+    local = e->ip;
+    return sock;
 }
 
 std::string machine_name() {

@@ -312,6 +312,46 @@ long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& fro
     }
 }
 
+// The IP Helper's forward table: the default routes are those with a prefix
+// of length 0 and a next hop.
+std::optional<IpAddress> default_gateway(Family family) {
+    MIB_IPFORWARD_TABLE2* table = nullptr;
+    if (::GetIpForwardTable2(static_cast<ADDRESS_FAMILY>(domain_of(family)), &table) != NO_ERROR)
+        return std::nullopt;
+    std::optional<IpAddress> best;
+    ULONG best_metric = 0;
+    for (ULONG i = 0; i < table->NumEntries; ++i) {
+        const MIB_IPFORWARD_ROW2& row = table->Table[i];
+        if (row.DestinationPrefix.PrefixLength != 0) continue;
+        const std::optional<Endpoint> hop =
+            endpoint_of(reinterpret_cast<const sockaddr*>(&row.NextHop));
+        if (!hop || hop->ip == IpAddress{family, {}, hop->ip.scope}) continue;
+        IpAddress gw = hop->ip;
+        if (family == Family::v6) gw.scope = row.InterfaceIndex;
+        if (!best || row.Metric < best_metric) {
+            best = gw;
+            best_metric = row.Metric;
+        }
+    }
+    ::FreeMibTable(table);
+    return best;
+}
+
+Socket udp_socket_to(const Endpoint& to, IpAddress& local) {
+    Socket sock = new_socket(to.ip.family, SOCK_DGRAM, IPPROTO_UDP);
+    if (sock.fd() < 0) return sock;
+    const SockAddr a = sockaddr_of(to);
+    if (::connect(handle(sock.fd()), a.get(), a.size) != 0) return Socket();
+    sockaddr_storage own{};
+    int len = sizeof own;
+    if (::getsockname(handle(sock.fd()), reinterpret_cast<sockaddr*>(&own), &len) != 0)
+        return Socket();
+    const std::optional<Endpoint> e = endpoint_of(reinterpret_cast<const sockaddr*>(&own));
+    if (!e) return Socket();
+    local = e->ip;
+    return sock;
+}
+
 std::string machine_name() {
     wchar_t name[256] = {};
     DWORD size = 255;

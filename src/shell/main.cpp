@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     shell::ModeEnd end = shell::ModeEnd::menu;
     switch (options.start) {
         case shell::Start::host:
-            end = shell::run_host(history, options.port);
+            end = shell::run_host(history, options.port, options.map_port);
             break;
         case shell::Start::join:
             // The address as the prompt would have taken it: CP949.
@@ -77,7 +77,7 @@ int main(int argc, char* argv[]) {
         console::hide_cursor();
         switch (shell::main_menu()) {
             case shell::kHost:
-                end = shell::run_host(history, options.port);
+                end = shell::run_host(history, options.port, options.map_port);
                 break;
             case shell::kJoin:
                 end = shell::run_join(history);

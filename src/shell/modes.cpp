@@ -20,6 +20,7 @@
 #include "net/host_join.h"
 #include "net/listener.h"
 #include "net/local_link.h"
+#include "net/port_mapper.h"
 #include "net/resolver.h"
 #include "shell/recording.h"
 
@@ -75,14 +76,27 @@ std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches)
     return out;
 }
 
+// Gives the port mapper what this turn brought it; whether its status
+// changed.
+bool update_mapper(net::PortMapper& mapper, const console::Turn& turn, Clock::time_point now) {
+    bool changed = false;
+    for (const net::Watch& w : mapper.watches()) {
+        if (turn.ready_for(w.sock)) changed = mapper.on_ready(w.sock, now) || changed;
+    }
+    if (mapper.deadline() && *mapper.deadline() <= now)
+        changed = mapper.on_deadline(now) || changed;
+    return changed;
+}
+
 // The host's connection step: listens on `port` (trying again every second
 // while the port cannot be had, and saying why), shows the waiting text with
 // the addresses a friend can type, answers joiners looking for hosts on the
-// local network, and takes one joiner. Only a player's connection ends it,
-// or Esc (nothing then): a connection that ends, or sends no event, before
-// anything is drawn for it changes nothing on the screen, and the host goes
-// on listening.
-std::optional<net::Socket> wait_for_joiner(std::uint16_t port) {
+// local network, and takes one joiner. `mapper`, when there is one, goes on
+// asking the router meanwhile, its answer on screen. Only a player's
+// connection ends it, or Esc (nothing then): a connection that ends, or
+// sends no event, before anything is drawn for it changes nothing on the
+// screen, and the host goes on listening.
+std::optional<net::Socket> wait_for_joiner(std::uint16_t port, net::PortMapper* mapper) {
     EscapeKey escape;
     for (;;) {
         net::Listening listening = net::listen_for_joiners(port);
@@ -91,15 +105,22 @@ std::optional<net::Socket> wait_for_joiner(std::uint16_t port) {
             net::show_waiting_text();
             net::show_own_addresses(net::own_address_texts(port));
             if (escape.touched) net::show_waiting_keys();
+            if (mapper != nullptr) net::show_port_mapping(mapper->status(), port);
             net::Announcer announcer(port, Clock::now());
             for (;;) {
                 std::vector<console::Watch> watches = loop_watches(announcer.watches());
                 watches.push_back({listening.sock.fd()});
+                std::optional<Clock::time_point> deadline =
+                    console::earliest(announcer.deadline(), escape.deadline());
+                if (mapper != nullptr) {
+                    for (const console::Watch& w : loop_watches(mapper->watches()))
+                        watches.push_back(w);
+                    deadline = console::earliest(deadline, mapper->deadline());
+                }
                 // With the keyboard gone, only a joiner ends the wait.
                 const console::Keys keys =
                     console::input_ended() ? console::Keys::leave : console::Keys::take;
-                const console::Turn turn = console::next_turn(
-                    keys, watches, console::earliest(announcer.deadline(), escape.deadline()));
+                const console::Turn turn = console::next_turn(keys, watches, deadline);
                 const bool was_touched = escape.touched;
                 if (escape.pressed(turn)) return std::nullopt;
                 if (escape.touched && !was_touched) net::show_waiting_keys();
@@ -109,6 +130,8 @@ std::optional<net::Socket> wait_for_joiner(std::uint16_t port) {
                 }
                 if (announcer.deadline() && *announcer.deadline() <= now)
                     announcer.on_deadline(now);
+                if (mapper != nullptr && update_mapper(*mapper, turn, now))
+                    net::show_port_mapping(mapper->status(), port);
                 if (!turn.ready_for(listening.sock.fd())) continue;
                 net::Socket joiner;
                 int code = 0;
@@ -268,12 +291,16 @@ duel::MatchResult play_on(net::Socket sock, duel::Mode mode, int score,
 
 }  // namespace
 
-ModeEnd run_host(const std::string& history, std::uint16_t port) {
+ModeEnd run_host(const std::string& history, std::uint16_t port, bool map_port) {
     const duel::MatchNotes notes =
         with_tally(recording_notes(history, PlayMode::host, std::to_string(port)), "host");
+    // The router keeps the port open across matches; it is given back when
+    // hosting ends.
+    std::optional<net::PortMapper> mapper;
+    if (map_port) mapper.emplace(port, Clock::now());
     for (;;) {
         console::clear_screen();
-        std::optional<net::Socket> joiner = wait_for_joiner(port);
+        std::optional<net::Socket> joiner = wait_for_joiner(port, mapper ? &*mapper : nullptr);
         if (!joiner) return console::input_ended() ? ModeEnd::input_ended : ModeEnd::menu;
         if (play_on(std::move(*joiner), duel::Mode::hosting, 0, std::nullopt, notes).outcome ==
             duel::Outcome::player_left)

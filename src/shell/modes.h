@@ -18,8 +18,10 @@ enum class ModeEnd { menu, input_ended };
 // file's path, and shows the best 타수 so far under each result; with ""
 // it records nothing.
 
-// Waits for a joiner on `port`, plays a match with it, and again.
-ModeEnd run_host(const std::string& history, std::uint16_t port);
+// Waits for a joiner on `port`, plays a match with it, and again. With
+// `map_port`, asks the router to open the port to the internet meanwhile,
+// and closes it when hosting ends.
+ModeEnd run_host(const std::string& history, std::uint16_t port, bool map_port);
 // Asks for the host's address, connects, plays a match, and again. Given an
 // `address` (CP949), the first pass connects to it without asking; later
 // prompts start from the address typed last.

@@ -21,6 +21,7 @@ enum : int {
     kNoHistoryOption,
     kPortOption,
     kNoMusicOption,
+    kNoPortMappingOption,
 };
 
 constexpr option kLongOptions[] = {
@@ -31,6 +32,7 @@ constexpr option kLongOptions[] = {
     {"no-history", no_argument, nullptr, kNoHistoryOption},
     {"port", required_argument, nullptr, kPortOption},
     {"no-music", no_argument, nullptr, kNoMusicOption},
+    {"no-port-mapping", no_argument, nullptr, kNoPortMappingOption},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -82,6 +84,9 @@ Options parse_options(int argc, char* argv[]) {
                 break;
             case kNoHistoryOption:
                 options.record = false;
+                break;
+            case kNoPortMappingOption:
+                options.map_port = false;
                 break;
             case kPortOption: {
                 const std::optional<std::uint16_t> port = net::parse_port(optarg);
@@ -135,7 +140,7 @@ Options parse_options(int argc, char* argv[]) {
 void print_usage(std::FILE* to) {
     std::fputs(
         "Usage: taja-duel [--host | --join ADDRESS | --practice [SPEED]] [--port PORT]\n"
-        "                 [--no-history] [--no-music]\n"
+        "                 [--no-history] [--no-music] [--no-port-mapping]\n"
         "       taja-duel --history\n"
         "A two-player Korean typing duel for the terminal. With no option the game\n"
         "starts at its menu.\n"
@@ -153,6 +158,10 @@ void print_usage(std::FILE* to) {
         "  --no-music          play no music\n"
         "  --history           show the record of past matches and exit\n"
         "  --port PORT         host on TCP port PORT (1 to 65535, default 8080)\n"
+        "  --no-port-mapping   do not ask the router to open the hosting port to the\n"
+        "                      internet (by PCP, NAT-PMP or UPnP, which the host\n"
+        "                      does by itself, showing the address a friend\n"
+        "                      elsewhere types, and closes when hosting ends)\n"
         "  -h, --help          show this help and exit\n"
         "  -V, --version       show the version and exit\n"
         "\n"

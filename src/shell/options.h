@@ -37,6 +37,9 @@ struct Options {
     // --port's: the TCP port a host listens on, from the menu or --host.
     std::uint16_t port = net::kDefaultPort;
     bool music = true;  // false with --no-music
+    // false with --no-port-mapping: the host does not ask its router to
+    // open the port.
+    bool map_port = true;
     std::string error;
 };
 
