@@ -101,11 +101,15 @@ std::optional<net::Socket> wait_for_joiner(std::uint16_t port, net::PortMapper* 
     for (;;) {
         net::Listening listening = net::listen_for_joiners(port);
         if (listening.ok()) {
-            net::clear_link_error();
-            net::show_waiting_text();
-            net::show_own_addresses(net::own_address_texts(port));
-            if (escape.touched) net::show_waiting_keys();
-            if (mapper != nullptr) net::show_port_mapping(mapper->status(), port);
+            {
+                // The waiting screen in one present.
+                console::DrawStep step;
+                net::clear_link_error();
+                net::show_waiting_text();
+                net::show_own_addresses(net::own_address_texts(port));
+                if (escape.touched) net::show_waiting_keys();
+                if (mapper != nullptr) net::show_port_mapping(mapper->status(), port);
+            }
             net::Announcer announcer(port, Clock::now());
             for (;;) {
                 std::vector<console::Watch> watches = loop_watches(announcer.watches());
