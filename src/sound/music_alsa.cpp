@@ -1,4 +1,4 @@
-// The music on Linux: libsndfile reads the WAV file and alsa-lib plays it on
+// The music on Linux: the WAV reader reads the file and alsa-lib plays it on
 // the default device (which reaches PipeWire or PulseAudio through their ALSA
 // plugins on a desktop). Both work on a thread of the music's own: a caller
 // only leaves a request for it, so a device that is slow to open never holds
@@ -6,10 +6,10 @@
 #include <alsa/asoundlib.h>
 #include <limits.h>
 #include <signal.h>
-#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -19,6 +19,7 @@
 
 #include "sound/music.h"
 #include "sound/music_detail.h"
+#include "sound/wav.h"
 
 namespace sound {
 
@@ -103,9 +104,8 @@ class Playback {
             stop();
             return false;
         }
-        ::sf_seek(file_, 0, SEEK_SET);
         pending_ = 0;
-        return true;
+        return wav_.rewind();
     }
 
     // Gives the device the next stretch of the loop, waiting at most
@@ -140,7 +140,7 @@ class Playback {
             ::snd_pcm_close(pcm_);
             pcm_ = nullptr;
         }
-        if (file_ != nullptr) ::sf_close(file_);
+        if (file_ != nullptr) std::fclose(file_);
         file_ = nullptr;
         path_.clear();
     }
@@ -151,14 +151,13 @@ class Playback {
     // Opens `path` unless it is the file already open.
     bool load(const std::string& path) {
         if (file_ != nullptr && path == path_) return true;
-        if (file_ != nullptr) ::sf_close(file_);
-        SF_INFO info{};
-        file_ = ::sf_open(path.c_str(), SFM_READ, &info);
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = std::fopen(path.c_str(), "rbe");
         path_ = path;
-        if (file_ == nullptr || info.frames <= 0 || info.channels <= 0) return false;
-        if (info.channels != channels_ || info.samplerate != rate_) close_device();
-        channels_ = info.channels;
-        rate_ = info.samplerate;
+        if (file_ == nullptr || !wav_.open(file_)) return false;
+        if (wav_.channels() != channels_ || wav_.rate() != rate_) close_device();
+        channels_ = wav_.channels();
+        rate_ = wav_.rate();
         return true;
     }
 
@@ -186,22 +185,20 @@ class Playback {
     // The next chunk of the file, from its beginning again after its end.
     bool read_chunk() {
         chunk_.resize(kChunkFrames * static_cast<std::size_t>(channels_));
-        sf_count_t n = ::sf_readf_short(file_, chunk_.data(), kChunkFrames);
-        if (n <= 0) {
-            ::sf_seek(file_, 0, SEEK_SET);
-            n = ::sf_readf_short(file_, chunk_.data(), kChunkFrames);
-        }
+        std::size_t n = wav_.read(chunk_.data(), kChunkFrames);
+        if (n == 0 && wav_.rewind()) n = wav_.read(chunk_.data(), kChunkFrames);
         offset_ = 0;
-        pending_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+        pending_ = n;
         return pending_ > 0;
     }
 
-    SNDFILE* file_ = nullptr;
+    std::FILE* file_ = nullptr;
+    WavReader wav_;
     std::string path_;
     int channels_ = 0;
     int rate_ = 0;
     snd_pcm_t* pcm_ = nullptr;
-    std::vector<short> chunk_;
+    std::vector<std::int16_t> chunk_;
     std::size_t offset_ = 0;   // the first frame of chunk_ not yet played
     std::size_t pending_ = 0;  // frames of chunk_ from offset_ not yet played
 };
