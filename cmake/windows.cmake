@@ -101,7 +101,7 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/player-console-wine
   CONTENT "#!/bin/sh\nexec '${CMAKE_BINARY_DIR}/wine-run' '$<TARGET_FILE:player_console>'\n"
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(TAJA_NATIVE_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH "The Linux build tree")
-foreach(suite WineMenu WineConsole WineDuel WineFind WineRouter WinePractice)
+foreach(suite WineMenu WineConsole WineDuel WineFind WinePractice)
   add_test(NAME ${suite} COMMAND ${TAJA_NATIVE_BUILD}/e2e_wine_tests --gtest_filter=${suite}.*)
   set_tests_properties(${suite} PROPERTIES
     ENVIRONMENT "TAJA_DUEL_WINE=${CMAKE_BINARY_DIR}/taja-duel-wine;TAJA_PLAYER_CONSOLE_WINE=${CMAKE_BINARY_DIR}/player-console-wine")

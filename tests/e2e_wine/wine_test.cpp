@@ -18,7 +18,6 @@
 #include <string>
 
 #include "support/colours.h"
-#include "support/home_router.h"
 #include "support/pty_process.h"
 
 namespace {
@@ -338,30 +337,6 @@ TEST_F(WineFind, JoinsByNameByIpv6WithAPortAndFromTheListOfLocalHosts) {
     }
     EXPECT_EQ(std::system("ip link del taja-w0"), 0);
     fs::remove_all(home);
-}
-
-using WineRouter = Wine;
-
-// Behind a home router that speaks UPnP alone, the Windows build opens its
-// port through the system's UPnP NAT objects, and a friend outside plays
-// through it.
-TEST_F(WineRouter, OpensItsPortThroughUpnpAndAFriendOutsidePlays) {
-    taja::test::RouterSetup upnp_only;
-    upnp_only.natpmp = false;
-    taja::test::HomeNetwork net(upnp_only);
-    ASSERT_TRUE(net.ok()) << "namespaces, iptables-legacy and miniupnpd are needed";
-    auto host = net.start(true, {"--host"}, wine_duel());
-    ASSERT_TRUE(host->wait_for(
-        [](const VtScreen& s) {
-            return s.row(26).find("UPnP") != std::string::npos &&
-                   s.row(26).find("포트를 열었습니다") != std::string::npos;
-        },
-        kStart))
-        << host->dump();
-    EXPECT_NE(net.forwardings().find("8080"), std::string::npos) << net.forwardings();
-    auto joiner = net.start(false, {"--join", "20.0.0.1"});
-    ASSERT_TRUE(joiner->wait_for(board_shown, kStep)) << joiner->dump();
-    ASSERT_TRUE(host->wait_for(board_shown, kStep)) << host->dump();
 }
 
 using WinePractice = Wine;
