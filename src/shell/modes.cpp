@@ -198,8 +198,10 @@ net::Link connect_to(const std::string& address) {
         return failure(*error == net::AddressError::bad_port ? net::LinkError::bad_port
                                                              : net::LinkError::not_an_address);
     }
-    net::show_connecting_text();
+    // Keys typed ahead are dropped before the text shows: those typed once
+    // it stands are the player's answer to it (Esc).
     console::discard_typed_keys();
+    net::show_connecting_text();
     net::Resolver resolver(std::get<net::HostPort>(parsed));
     std::optional<net::Connector> connector;
     EscapeKey escape;
