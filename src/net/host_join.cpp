@@ -181,6 +181,12 @@ std::vector<int> take_vertical_arrows(std::string& keys) {
 
 }  // namespace
 
+std::vector<console::Watch> loop_watches(const std::vector<Watch>& watches) {
+    std::vector<console::Watch> out;
+    for (const Watch& w : watches) out.push_back({w.sock, w.write});
+    return out;
+}
+
 void show_waiting_text() { print_at(kTextX, kTextRow, kWaitingText); }
 
 void show_own_addresses(const std::vector<std::string>& addresses) {
@@ -198,10 +204,10 @@ void show_port_mapping(const PortMapping& mapping, std::uint16_t port) {
     } else if (mapping.state == MappingState::asking) {
         std::snprintf(line, sizeof line, "%s", kMappingAsking);
     } else if (mapping.state == MappingState::failed) {
-        std::snprintf(line, sizeof line,
-                      mapping.failure == MappingFailure::refused ? kMappingRefused
-                                                                 : kMappingNoRouter,
-                      static_cast<unsigned>(port));
+        std::snprintf(
+            line, sizeof line,
+            mapping.failure == MappingFailure::refused ? kMappingRefused : kMappingNoRouter,
+            static_cast<unsigned>(port));
     } else if (mapping.behind_other_nat()) {
         std::snprintf(line, sizeof line, "%s", kMappingBehindNat);
     } else if (!mapping.outside) {
@@ -211,8 +217,9 @@ void show_port_mapping(const PortMapping& mapping, std::uint16_t port) {
         char opened[128];
         std::snprintf(opened, sizeof opened, kMappingOpenedBy, method);
         std::snprintf(line, sizeof line, "%s%s:%u%s%s", kMappingInternet,
-                      ip_text(*mapping.outside).c_str(), static_cast<unsigned>(mapping.outside_port),
-                      opened, mapping.pinhole ? kMappingPinhole : "");
+                      ip_text(*mapping.outside).c_str(),
+                      static_cast<unsigned>(mapping.outside_port), opened,
+                      mapping.pinhole ? kMappingPinhole : "");
     }
     console::DrawStep step;
     console::set_cursor(kTextX, kMappingRow);
@@ -281,8 +288,7 @@ IpRead read_server_ip(std::string& address, std::string& ip, HostFinder& finder)
     bool touched = false;
     while (!read && !input.escape_pending() && !console::input_ended()) {
         input.draw(kIpField);
-        std::vector<console::Watch> watches;
-        for (const Watch& w : finder.watches()) watches.push_back({w.sock, w.write});
+        const std::vector<console::Watch> watches = loop_watches(finder.watches());
         const auto escape = console::escape_deadline(input.in_escape());
         const console::Turn turn = console::next_turn(console::Keys::take, watches,
                                                       console::earliest(escape, finder.deadline()));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loop.h"
 #include "net/address.h"
 #include "net/discovery.h"
 #include "net/port_mapper.h"
@@ -40,6 +41,10 @@ struct Link {
 
     bool ok() const { return error == LinkError::none; }
 };
+
+// What the loop waits on for the steps' sockets (a socket waited on for
+// writing waits for nothing else).
+std::vector<console::Watch> loop_watches(const std::vector<Watch>& watches);
 
 // The system's own words for error number `code` of a connection step, as
 // CP949 text.

@@ -70,12 +70,6 @@ bool wait_or_escape(EscapeKey& escape, std::span<const console::Watch> watch,
     }
 }
 
-std::vector<console::Watch> loop_watches(const std::vector<net::Watch>& watches) {
-    std::vector<console::Watch> out;
-    for (const net::Watch& w : watches) out.push_back({w.sock, w.write});
-    return out;
-}
-
 // Gives the port mapper what this turn brought it; whether its status
 // changed.
 bool update_mapper(net::PortMapper& mapper, const console::Turn& turn, Clock::time_point now) {
@@ -112,12 +106,12 @@ std::optional<net::Socket> wait_for_joiner(std::uint16_t port, net::PortMapper* 
             }
             net::Announcer announcer(port, Clock::now());
             for (;;) {
-                std::vector<console::Watch> watches = loop_watches(announcer.watches());
+                std::vector<console::Watch> watches = net::loop_watches(announcer.watches());
                 watches.push_back({listening.sock.fd()});
                 std::optional<Clock::time_point> deadline =
                     console::earliest(announcer.deadline(), escape.deadline());
                 if (mapper != nullptr) {
-                    for (const console::Watch& w : loop_watches(mapper->watches()))
+                    for (const console::Watch& w : net::loop_watches(mapper->watches()))
                         watches.push_back(w);
                     deadline = console::earliest(deadline, mapper->deadline());
                 }
@@ -222,7 +216,7 @@ net::Link connect_to(const std::string& address) {
         const auto deadline =
             console::earliest(escape.deadline(), connector ? connector->deadline() : std::nullopt);
         const console::Turn turn =
-            console::next_turn(console::Keys::take, loop_watches(watches), deadline);
+            console::next_turn(console::Keys::take, net::loop_watches(watches), deadline);
         const auto now = Clock::now();
         if (connector) {
             for (const net::Watch& w : watches) {

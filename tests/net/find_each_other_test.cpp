@@ -27,6 +27,7 @@
 #include "net/discovery.h"
 #include "net/listener.h"
 #include "net/resolver.h"
+#include "support/endpoints.h"
 #include "support/net_namespace.h"
 
 namespace {
@@ -80,20 +81,7 @@ Part part_of(net::Connector& c) {
             [&c](Clock::time_point now) { c.on_deadline(now); }};
 }
 
-net::Endpoint endpoint(const char* ip, std::uint16_t port) {
-    net::Endpoint e;
-    e.port = port;
-    if (auto v6 = net::parse_ipv6(ip)) {
-        e.ip.family = net::Family::v6;
-        e.ip.bytes = *v6;
-        return e;
-    }
-    unsigned a, b, c, d;
-    EXPECT_EQ(std::sscanf(ip, "%u.%u.%u.%u", &a, &b, &c, &d), 4);
-    e.ip.bytes = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                  static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)};
-    return e;
-}
+using taja::test::endpoint;
 
 // Connects to `endpoints` as the program would; the failure when it fails.
 struct Outcome {

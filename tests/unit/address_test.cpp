@@ -11,6 +11,7 @@
 
 #include "net/connector.h"
 #include "net/discovery.h"
+#include "support/endpoints.h"
 
 namespace {
 
@@ -69,21 +70,7 @@ TEST(Address, TypedAddressesAreCutIntoHostAndPort) {
               (std::variant<HostPort, AddressError>(HostPort{"box", 9090})));
 }
 
-net::Endpoint endpoint(const char* ip, std::uint16_t port) {
-    net::Endpoint e;
-    e.port = port;
-    if (auto v6 = net::parse_ipv6(ip)) {
-        e.ip.family = net::Family::v6;
-        e.ip.bytes = *v6;
-    } else {
-        const auto hp = std::get<HostPort>(net::parse_address(ip));
-        unsigned a, b, c, d;
-        EXPECT_EQ(std::sscanf(hp.host.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d), 4);
-        e.ip.bytes = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
-                      static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)};
-    }
-    return e;
-}
+using taja::test::endpoint;
 
 TEST(Address, EndpointsAreWrittenAsAPlayerTypesThem) {
     EXPECT_EQ(net::endpoint_text(endpoint("10.0.0.2", 8080)), "10.0.0.2");
