@@ -54,6 +54,9 @@ std::string Converter::convert(std::string_view in) {
         // EILSEQ (no form in the target, or malformed input) or EINVAL
         // (a sequence cut off at the end): mark it and step over one byte.
         out.push_back('?');
+        // glibc's CP949 decoder may already have stepped over the bad
+        // sequence, to the end of the input.
+        if (src_left == 0) break;
         ++src;
         --src_left;
         // Skip the rest of a malformed or unconvertible UTF-8 character so it
