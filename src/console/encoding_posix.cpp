@@ -32,14 +32,10 @@ Converter::~Converter() {
 
 bool Converter::ok() const { return state_->cd != reinterpret_cast<iconv_t>(-1); }
 
-std::string Converter::convert(std::string_view in) {
-    std::string out;
-    if (!ok()) {
-        // No conversion available: keep ASCII, mark everything else.
-        for (unsigned char c : in) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-        return out;
-    }
-    iconv_t cd = state_->cd;
+namespace {
+
+// Converts `in` through `cd`, marking what does not convert (see convert).
+void convert_run(iconv_t cd, bool from_utf8, std::string_view in, std::string& out) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
     char* src = const_cast<char*>(in.data());
     std::size_t src_left = in.size();
@@ -61,12 +57,50 @@ std::string Converter::convert(std::string_view in) {
         --src_left;
         // Skip the rest of a malformed or unconvertible UTF-8 character so it
         // yields one mark, not one per byte.
-        while (state_->from_utf8 && src_left > 0 &&
-               (static_cast<unsigned char>(*src) & 0xC0) == 0x80) {
+        while (from_utf8 && src_left > 0 && (static_cast<unsigned char>(*src) & 0xC0) == 0x80) {
             ++src;
             --src_left;
         }
     }
+}
+
+// The length of the Unicode tag character (U+E0000 to U+E007F) that starts
+// `in` at `i`, 0 if none starts there.
+std::size_t tag_character_at(std::string_view in, std::size_t i) {
+    if (in.size() - i < 4 || in[i] != '\xF3' || in[i + 1] != '\xA0') return 0;
+    const auto third = static_cast<unsigned char>(in[i + 2]);
+    const auto fourth = static_cast<unsigned char>(in[i + 3]);
+    return (third == 0x80 || third == 0x81) && (fourth & 0xC0) == 0x80 ? 4 : 0;
+}
+
+}  // namespace
+
+std::string Converter::convert(std::string_view in) {
+    std::string out;
+    if (!ok()) {
+        // No conversion available: keep ASCII, mark everything else.
+        for (unsigned char c : in) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        return out;
+    }
+    if (!state_->from_utf8) {
+        convert_run(state_->cd, false, in, out);
+        return out;
+    }
+    // glibc drops a tag character that has no form in the target without a
+    // word: it is marked here as any other such character.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < in.size();) {
+        const std::size_t tag = tag_character_at(in, i);
+        if (tag == 0) {
+            ++i;
+            continue;
+        }
+        convert_run(state_->cd, true, in.substr(run, i - run), out);
+        out.push_back('?');
+        i += tag;
+        run = i;
+    }
+    convert_run(state_->cd, true, in.substr(run), out);
     return out;
 }
 

@@ -39,6 +39,8 @@ TEST(Encoding, CharacterWithoutCp949FormBecomesOneMarkAndTheRestSurvives) {
     // U+1F600 (an emoji) and U+0E01 (Thai) have no CP949 form.
     EXPECT_EQ(to_utf8.convert(to_cp949.convert("안\xF0\x9F\x98\x80녕")), "안?녕");
     EXPECT_EQ(to_utf8.convert(to_cp949.convert("\xE0\xB8\x81기다")), "?기다");
+    // A tag character (U+E0030), which glibc would drop without a word.
+    EXPECT_EQ(to_utf8.convert(to_cp949.convert("\xF3\xA0\x80\xB0!")), "?!");
 }
 
 TEST(Encoding, MalformedInputNeitherCrashesNorCorruptsWhatFollows) {
