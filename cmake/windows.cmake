@@ -51,9 +51,11 @@ endif()
 find_program(TAJA_WINE NAMES wine REQUIRED)
 set(TAJA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run CONTENT [[#!/bin/sh
-# Runs a Windows program (or wineserver) in this build tree's wine prefix.
+# Runs a Windows program (or wineserver) in this build tree's wine prefix,
+# or in TAJA_WINEPREFIX: a test whose wine session must live in a network
+# namespace of its own names a prefix, and so a server, of its own.
 unset DISPLAY
-export WINEPREFIX='@TAJA_WINEPREFIX@'
+export WINEPREFIX="${TAJA_WINEPREFIX:-@TAJA_WINEPREFIX@}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv='
 mkdir -p "$WINEPREFIX"
@@ -101,7 +103,7 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/player-console-wine
   CONTENT "#!/bin/sh\nexec '${CMAKE_BINARY_DIR}/wine-run' '$<TARGET_FILE:player_console>'\n"
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 set(TAJA_NATIVE_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH "The Linux build tree")
-foreach(suite WineMenu WineConsole WineDuel WineFind WinePractice)
+foreach(suite WineMenu WineConsole WineDuel WineFind WineRouter WinePractice)
   add_test(NAME ${suite} COMMAND ${TAJA_NATIVE_BUILD}/e2e_wine_tests --gtest_filter=${suite}.*)
   set_tests_properties(${suite} PROPERTIES
     ENVIRONMENT "TAJA_DUEL_WINE=${CMAKE_BINARY_DIR}/taja-duel-wine;TAJA_PLAYER_CONSOLE_WINE=${CMAKE_BINARY_DIR}/player-console-wine")

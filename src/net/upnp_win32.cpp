@@ -19,7 +19,10 @@
 
 namespace net::upnp {
 
-namespace {
+// Outside any unnamed namespace: the compiler sees no implementation of
+// these interfaces in the program, and for types only this file can derive
+// from it would take every call through them for one that cannot happen.
+namespace com {
 
 struct IStaticPortMapping : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE get_ExternalIPAddress(BSTR* address) = 0;
@@ -43,6 +46,14 @@ struct IUPnPNAT : IDispatch {
     get_StaticPortMappingCollection(IStaticPortMappingCollection** collection) = 0;
     // Further methods are not called.
 };
+
+}  // namespace com
+
+namespace {
+
+using com::IStaticPortMapping;
+using com::IStaticPortMappingCollection;
+using com::IUPnPNAT;
 
 // {AE1E00AA-3FD5-403C-8A27-2BBDC30CD0E1}
 constexpr CLSID kUPnPNAT = {

@@ -15,9 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <tuple>
 
 #include "support/colours.h"
+#include "support/home_router.h"
 #include "support/pty_process.h"
 
 namespace {
@@ -337,6 +340,71 @@ TEST_F(WineFind, JoinsByNameByIpv6WithAPortAndFromTheListOfLocalHosts) {
     }
     EXPECT_EQ(std::system("ip link del taja-w0"), 0);
     fs::remove_all(home);
+}
+
+// A wine prefix of the test's own, sharing the build prefix's drive C and
+// starting from its registry. Wine's network services (the routing table
+// behind GetIpForwardTable2) live with the prefix's server, in the network
+// namespace of the first program run in it: a program in another namespace
+// needs a prefix, and so a server, of its own.
+class OwnPrefix {
+  public:
+    OwnPrefix() : dir_(fs::temp_directory_path() / ("taja-wine-prefix-" + std::to_string(::getpid()))) {
+        const fs::path build = fs::path(wine_duel()).parent_path() / "wineprefix";
+        fs::create_directories(dir_ / "dosdevices");
+        for (const char* file : {"system.reg", "user.reg", "userdef.reg", ".update-timestamp"}) {
+            fs::copy_file(build / file, dir_ / file, fs::copy_options::overwrite_existing);
+        }
+        fs::create_directory_symlink(build / "drive_c", dir_ / "dosdevices" / "c:");
+        fs::create_directory_symlink("/", dir_ / "dosdevices" / "z:");
+    }
+    ~OwnPrefix() {
+        const std::string wine_run = (fs::path(wine_duel()).parent_path() / "wine-run").string();
+        std::ignore = std::system(
+            ("TAJA_WINEPREFIX='" + dir_.string() + "' '" + wine_run + "' wineserver -k").c_str());
+        fs::remove_all(dir_);
+    }
+    OwnPrefix(const OwnPrefix&) = delete;
+    OwnPrefix& operator=(const OwnPrefix&) = delete;
+
+    std::map<std::string, std::string> env() const { return {{"TAJA_WINEPREFIX", dir_.string()}}; }
+
+  private:
+    fs::path dir_;
+};
+
+using WineRouter = Wine;
+
+// Behind a home router that speaks UPnP alone, the Windows build opens its
+// port through the system's UPnP NAT objects, and a friend outside plays
+// through it; back at the menu, the host has taken the mapping away. (Wine's
+// objects do not tell the router's outside address: the line says the port
+// is open and that the address is not known.)
+TEST_F(WineRouter, OpensItsPortThroughUpnpAFriendOutsidePlaysAndTheMenuClosesIt) {
+    const OwnPrefix prefix;
+    taja::test::RouterSetup upnp_only;
+    upnp_only.natpmp = false;
+    taja::test::HomeNetwork net(upnp_only);
+    ASSERT_TRUE(net.ok()) << "namespaces, iptables-legacy and miniupnpd are needed";
+    auto host = net.start(true, {"--host"}, wine_duel(), prefix.env());
+    ASSERT_TRUE(host->wait_for(
+        [](const VtScreen& s) {
+            return s.row(26).find("UPnP") != std::string::npos &&
+                   s.row(26).find("8080") != std::string::npos;
+        },
+        kStart))
+        << host->dump();
+    EXPECT_NE(net.forwardings().find("--dport 8080"), std::string::npos) << net.forwardings();
+    auto joiner = net.start(false, {"--join", "20.0.0.1"});
+    ASSERT_TRUE(joiner->wait_for(board_shown, kStep)) << joiner->dump();
+    ASSERT_TRUE(host->wait_for(board_shown, kStep)) << host->dump();
+    host->type("\x1b");
+    ASSERT_TRUE(host->wait_for(
+        [](const VtScreen& s) { return s.row(45).find("계속") != std::string::npos; }, kStep))
+        << host->dump();
+    host->type("\x1b");
+    ASSERT_TRUE(host->wait_for(menu_shown, kStep)) << host->dump();
+    EXPECT_EQ(net.forwardings().find("--dport 8080"), std::string::npos) << net.forwardings();
 }
 
 using WinePractice = Wine;

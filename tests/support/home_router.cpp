@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace taja::test {
 
@@ -108,12 +109,12 @@ HomeNetwork::~HomeNetwork() {
 }
 
 std::unique_ptr<PtyProcess> HomeNetwork::start(bool in_home, std::vector<std::string> args,
-                                               const std::string& program) const {
+                                               const std::string& program,
+                                               std::map<std::string, std::string> env) const {
     std::vector<std::string> all = {"netns", "exec", in_home ? host_ : outside_, program,
                                     "--no-history"};
     all.insert(all.end(), args.begin(), args.end());
-    return std::make_unique<PtyProcess>("/usr/sbin/ip", 169, 50,
-                                        std::map<std::string, std::string>{}, false, all);
+    return std::make_unique<PtyProcess>("/usr/sbin/ip", 169, 50, std::move(env), false, all);
 }
 
 std::string HomeNetwork::forwardings() const {

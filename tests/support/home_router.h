@@ -38,9 +38,10 @@ class HomeNetwork {
 
     // `program` (the game, by default) with `args` in a pseudo-terminal, in
     // the host's or the outside namespace (ip netns exec runs it in its own
-    // process).
+    // process), with `env` added to its environment.
     std::unique_ptr<PtyProcess> start(bool in_home, std::vector<std::string> args,
-                                      const std::string& program = TAJA_DUEL_BIN) const;
+                                      const std::string& program = TAJA_DUEL_BIN,
+                                      std::map<std::string, std::string> env = {}) const;
 
     // The router's port forwardings (its NAT table's MINIUPNPD chain).
     std::string forwardings() const;
