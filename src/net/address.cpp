@@ -248,9 +248,12 @@ bool reachable_by_friend(const IpAddress& ip) {
     for (std::size_t i = 0; i < 10; ++i) zero_first_ten = zero_first_ten && b[i] == 0;
     // ::, ::1, ::ffff:a.b.c.d and the old ::a.b.c.d all start with ten zero
     // bytes; no global address does.
-    const bool link_local = b[0] == 0xfe && (b[1] & 0xc0) == 0x80;
     const bool multicast = b[0] == 0xff;
-    return !zero_first_ten && !link_local && !multicast;
+    return !zero_first_ten && !is_link_local_v6(ip) && !multicast;
+}
+
+bool is_link_local_v6(const IpAddress& ip) {
+    return ip.family == Family::v6 && ip.bytes[0] == 0xfe && (ip.bytes[1] & 0xc0) == 0x80;
 }
 
 }  // namespace net

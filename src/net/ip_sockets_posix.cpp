@@ -308,7 +308,7 @@ std::optional<IpAddress> default_gateway(Family family) {
                     next.size() != 32)
                     continue;
                 hex_bytes(next, gw.bytes.data());
-                gw.scope = ::if_nametoindex(name.c_str());
+                if (is_link_local_v6(gw)) gw.scope = ::if_nametoindex(name.c_str());
                 metric = std::stoul(metric_text, nullptr, 16);
             }
         } catch (const std::exception&) {

@@ -327,7 +327,7 @@ std::optional<IpAddress> default_gateway(Family family) {
             endpoint_of(reinterpret_cast<const sockaddr*>(&row.NextHop));
         if (!hop || hop->ip == IpAddress{family, {}, hop->ip.scope}) continue;
         IpAddress gw = hop->ip;
-        if (family == Family::v6) gw.scope = row.InterfaceIndex;
+        gw.scope = is_link_local_v6(gw) ? row.InterfaceIndex : 0;
         if (!best || row.Metric < best_metric) {
             best = gw;
             best_metric = row.Metric;

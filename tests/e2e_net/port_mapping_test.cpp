@@ -82,6 +82,26 @@ TEST(PortMapping, UpnpOpensThePortWhenTheRouterSpeaksNothingElse) {
     opens_and_gives_back(setup, "UPnP");
 }
 
+// With IPv6 on both links, PCP also opens a pinhole in the router's IPv6
+// firewall for the host's global address: a friend outside joins by that
+// address, and after SIGTERM the router holds the pinhole no more.
+TEST(PortMapping, PcpOpensAnIpv6PinholeAFriendOutsideJoinsThroughIt) {
+    RouterSetup setup;
+    setup.ipv6 = true;
+    HomeNetwork net(setup);
+    if (!net.ok()) GTEST_SKIP() << "no namespaces, iptables-legacy or miniupnpd here";
+    auto host = net.start(true, {"--host"});
+    ASSERT_TRUE(router_line_says(*host, "(라우터에 PCP로 포트를 열었습니다) IPv6도 열었습니다."))
+        << host->dump();
+    EXPECT_NE(net.pinholes().find("2001:db8:77::2"), std::string::npos) << net.pinholes();
+    auto joiner = net.start(false, {"--join", "[2001:db8:77::2]:8080"});
+    EXPECT_TRUE(board_shown(*joiner)) << joiner->dump();
+    EXPECT_TRUE(board_shown(*host)) << host->dump();
+    ::kill(host->pid(), SIGTERM);
+    ASSERT_TRUE(host->wait_exit());
+    EXPECT_EQ(net.pinholes().find("2001:db8:77::2"), std::string::npos) << net.pinholes();
+}
+
 // A router with port mapping off, and one behind a carrier's NAT: the host
 // says plainly that the port is not open, and goes on waiting for a joiner
 // on its own network; --no-port-mapping asks nothing at all.

@@ -63,6 +63,20 @@ HomeNetwork::HomeNetwork(const RouterSetup& setup)
           run(ipt + "-A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
           run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/iptables_init.sh -i wan") &&
           run(ipt + "-A FORWARD -i wan -j DROP");
+    if (setup.ipv6) {
+        const std::string ip6t = r + "ip6tables-legacy ";
+        ok_ = ok_ && run("ln -sf /usr/sbin/ip6tables-legacy " + dir_ + "/bin/ip6tables") &&
+              run(r + "sysctl -qw net.ipv6.conf.all.forwarding=1") &&
+              run("ip -n " + router_ + " addr add 2001:db8:77::1/64 dev lan nodad") &&
+              run("ip -n " + router_ + " addr add 2001:db8:20::1/64 dev wan nodad") &&
+              run("ip -n " + host_ + " addr add 2001:db8:77::2/64 dev eth0 nodad") &&
+              run("ip -n " + host_ + " -6 route add default via 2001:db8:77::1") &&
+              run("ip -n " + outside_ + " addr add 2001:db8:20::2/64 dev eth0 nodad") &&
+              run("ip -n " + outside_ + " -6 route add 2001:db8:77::/64 via 2001:db8:20::1") &&
+              run(ip6t + "-A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
+              run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/ip6tables_init.sh -i wan") &&
+              run(ip6t + "-A FORWARD -i wan -j DROP");
+    }
     // The first byte of a UDP payload to port 5351 is the version: 2 is PCP.
     if (setup.drop_pcp) {
         ok_ = ok_ && run(ipt +
@@ -72,7 +86,8 @@ HomeNetwork::HomeNetwork(const RouterSetup& setup)
     const std::string conf = dir_ + "/miniupnpd.conf";
     if (FILE* f = std::fopen(conf.c_str(), "w")) {
         std::fprintf(f,
-                     "ext_ifname=wan\nlistening_ip=lan\nenable_natpmp=%s\nenable_upnp=%s\n"
+                     "ext_ifname=wan\next_ifname6=wan\nlistening_ip=lan\nenable_natpmp=%s\n"
+                     "enable_upnp=%s\n"
                      "secure_mode=yes\nsystem_uptime=yes\n"
                      "uuid=3d3cec3a-8cf0-11e0-98ee-001a6bd2d077\n"
                      "allow 1024-65535 192.168.77.0/24 1024-65535\n"
@@ -119,6 +134,10 @@ std::unique_ptr<PtyProcess> HomeNetwork::start(bool in_home, std::vector<std::st
 
 std::string HomeNetwork::forwardings() const {
     return output_of("ip netns exec " + router_ + " iptables-legacy -t nat -S MINIUPNPD 2>&1");
+}
+
+std::string HomeNetwork::pinholes() const {
+    return output_of("ip netns exec " + router_ + " ip6tables-legacy -S MINIUPNPD 2>&1");
 }
 
 bool HomeNetwork::wait_for_daemon(const RouterSetup& setup) {

@@ -20,6 +20,10 @@ struct RouterSetup {
     bool natpmp = true;  // NAT-PMP and PCP
     bool upnp = true;
     bool drop_pcp = false;  // PCP requests dropped: NAT-PMP alone answers
+    // Global IPv6 on both links, routed (2001:db8:77::/64 inside, the host
+    // at ::2), with the router's IPv6 firewall dropping what comes unasked
+    // from outside except through the pinholes miniupnpd opens.
+    bool ipv6 = false;
     // The router's outside address and the outside namespace's: a shared
     // (carrier-grade) one makes miniupnpd refuse every mapping.
     std::string wan = "20.0.0.1";
@@ -45,6 +49,8 @@ class HomeNetwork {
 
     // The router's port forwardings (its NAT table's MINIUPNPD chain).
     std::string forwardings() const;
+    // The router's IPv6 pinholes (its IPv6 filter's MINIUPNPD chain).
+    std::string pinholes() const;
 
   private:
     bool wait_for_daemon(const RouterSetup& setup);
