@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <future>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -176,6 +177,44 @@ TEST(ConnectionScreens, WaitingTextAndReasonsStandAtCell80) {
     con.screen().with_screen([](const VtScreen& s) {
         EXPECT_EQ(s.row(25), std::string(80, ' ') + "연결을 기다리는 중입니다..");
     });
+}
+
+// The router line says only what the router confirmed: an outside address
+// that is private or shared (another NAT in between) is no address to give
+// a friend, and an address not told is not made up.
+TEST(ConnectionScreens, TheRouterLineClaimsNothingTheRouterDidNotConfirm) {
+    PtyConsole con;
+    const auto v4 = [](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+        net::IpAddress ip;
+        ip.bytes[0] = a;
+        ip.bytes[1] = b;
+        ip.bytes[2] = c;
+        ip.bytes[3] = d;
+        return ip;
+    };
+    struct Case {
+        std::optional<net::IpAddress> outside;
+        std::string text;
+    };
+    const std::string behind = "인터넷: 라우터 바깥 주소가 사설/공유 주소라";
+    const Case cases[] = {
+        {v4(20, 0, 0, 1), "인터넷: 20.0.0.1:9090 (라우터에 NAT-PMP로 포트를 열었습니다)"},
+        {v4(100, 64, 0, 7), behind},
+        {v4(192, 168, 1, 1), behind},
+        {std::nullopt, "인터넷: 라우터에 NAT-PMP로 포트 9090을 열었지만 바깥 주소는"},
+    };
+    for (const Case& c : cases) {
+        net::PortMapping mapping;
+        mapping.state = net::MappingState::open;
+        mapping.method = net::MappingMethod::natpmp;
+        mapping.outside_port = 9090;
+        mapping.outside = c.outside;
+        net::show_port_mapping(mapping, 9090);
+        ASSERT_TRUE(con.screen().wait_for([&](const VtScreen& s) {
+            return s.row(26).rfind(std::string(80, ' ') + c.text, 0) == 0;
+        })) << c.text << "\n"
+            << con.screen().dump();
+    }
 }
 
 }  // namespace
