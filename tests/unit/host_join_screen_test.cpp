@@ -11,6 +11,7 @@
 
 #include "console/console.h"
 #include "net/host_join.h"
+#include "support/endpoints.h"
 #include "support/pty_process.h"
 
 namespace {
@@ -184,23 +185,16 @@ TEST(ConnectionScreens, WaitingTextAndReasonsStandAtCell80) {
 // a friend, and an address not told is not made up.
 TEST(ConnectionScreens, TheRouterLineClaimsNothingTheRouterDidNotConfirm) {
     PtyConsole con;
-    const auto v4 = [](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
-        net::IpAddress ip;
-        ip.bytes[0] = a;
-        ip.bytes[1] = b;
-        ip.bytes[2] = c;
-        ip.bytes[3] = d;
-        return ip;
-    };
+    const auto v4 = [](const char* text) { return taja::test::endpoint(text, 0).ip; };
     struct Case {
         std::optional<net::IpAddress> outside;
         std::string text;
     };
     const std::string behind = "인터넷: 라우터 바깥 주소가 사설/공유 주소라";
     const Case cases[] = {
-        {v4(20, 0, 0, 1), "인터넷: 20.0.0.1:9090 (라우터에 NAT-PMP로 포트를 열었습니다)"},
-        {v4(100, 64, 0, 7), behind},
-        {v4(192, 168, 1, 1), behind},
+        {v4("20.0.0.1"), "인터넷: 20.0.0.1:9090 (라우터에 NAT-PMP로 포트를 열었습니다)"},
+        {v4("100.64.0.7"), behind},
+        {v4("192.168.1.1"), behind},
         {std::nullopt, "인터넷: 라우터에 NAT-PMP로 포트 9090을 열었지만 바깥 주소는"},
     };
     for (const Case& c : cases) {
