@@ -96,6 +96,7 @@ void drain(int fd, Take take) {
     for (;;) {
         Endpoint from;
         const long n = ip::receive_datagram(fd, buf, sizeof buf, from);
+        if (n == ip::kPortClosed) continue;  // an announcement that met no one
         if (n < 0) return;
         if (static_cast<std::size_t>(n) > kMaxDatagram) continue;
         if (auto d = decode_datagram(buf, static_cast<std::size_t>(n))) take(*d, from);

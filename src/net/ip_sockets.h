@@ -63,7 +63,10 @@ Socket discovery_socket(Family family, std::uint16_t port);
 void join_group(int fd, const IpAddress& group, unsigned index);
 void send_datagram(int fd, const Endpoint& to, const std::vector<std::uint8_t>& bytes);
 // One datagram into `buf`, its sender in `from`; its size (which may be more
-// than `size`: it was cut), or -1 when none waits.
+// than `size`: it was cut), -1 when none waits, or kPortClosed when the
+// system says that a datagram sent earlier met a closed port (an ICMP
+// "port unreachable"; on a connected socket, from that socket's peer).
+constexpr long kPortClosed = -2;
 long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& from);
 
 // The gateway of the default route of `family` with the lowest metric (an

@@ -261,7 +261,7 @@ long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& fro
         const ssize_t n =
             ::recvfrom(fd, buf, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
+        if (n < 0) return errno == ECONNREFUSED ? kPortClosed : -1;
         const std::optional<Endpoint> e = endpoint_of(reinterpret_cast<const sockaddr*>(&sa));
         if (!e) continue;
         from = *e;

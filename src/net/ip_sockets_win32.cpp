@@ -291,7 +291,7 @@ void send_datagram(int fd, const Endpoint& to, const std::vector<std::uint8_t>& 
 // A datagram longer than the buffer fails with WSAEMSGSIZE (its start in the
 // buffer, the rest gone): reported as one byte more than the buffer. A
 // datagram sent earlier that met a closed port makes the next receive fail
-// with WSAECONNRESET, which is no datagram at all.
+// with WSAECONNRESET.
 long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& from) {
     for (;;) {
         sockaddr_storage sa{};
@@ -301,7 +301,7 @@ long receive_datagram(int fd, std::uint8_t* buf, std::size_t size, Endpoint& fro
         long got = n;
         if (n == SOCKET_ERROR) {
             const int code = ::WSAGetLastError();
-            if (code == WSAECONNRESET) continue;
+            if (code == WSAECONNRESET) return kPortClosed;
             if (code != WSAEMSGSIZE) return -1;
             got = static_cast<long>(size) + 1;
         }

@@ -354,6 +354,10 @@ bool PortMapper::on_ready(int sock, Clock::time_point now) {
         for (;;) {
             Endpoint from;
             const long n = ip::receive_datagram(sock, buf, sizeof buf, from);
+            if (n == ip::kPortClosed) {
+                port_closed(*ex, now);
+                break;
+            }
             if (n < 0) break;
             if (from.ip != ex->server.ip || from.port != pmp::kServerPort ||
                 n > static_cast<long>(pmp::kPcpMaxSize))
@@ -369,6 +373,17 @@ bool PortMapper::on_ready(int sock, Clock::time_point now) {
         break;
     }
     return !(status_ == before);
+}
+
+// Nothing listens on the router's port 5351: while searching, the method
+// goes at once rather than waiting its time out. (A renewal waits, as for
+// a lost answer.) May replace v4_ or end v6_: `ex` is not to be used after.
+void PortMapper::port_closed(Exchange& ex, Clock::time_point now) {
+    if (&ex == v6_.get()) {
+        if (!status_.pinhole) v6_.reset();
+    } else if (!ex.held && status_.state == MappingState::asking) {
+        next_method(now, false);
+    }
 }
 
 bool PortMapper::on_deadline(Clock::time_point now) {

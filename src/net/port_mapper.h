@@ -94,6 +94,7 @@ class PortMapper {
     void start_natpmp(Clock::time_point now);
     void start_upnp();
     void start_pinhole(Clock::time_point now);
+    void port_closed(Exchange& ex, Clock::time_point now);
     void next_method(Clock::time_point now, bool refused);
     bool take_answer(Exchange& ex, const pmp::Answer& a, Clock::time_point now);
     bool take_upnp();
