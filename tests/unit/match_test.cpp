@@ -424,10 +424,15 @@ TEST_F(MatchTest, KnockingOffTheLastRivalBlockWins) {
         }
     });
     finish();
-    screen().with_screen([](const VtScreen& s) {
-        for (int y = 0; y < 50; ++y)
-            EXPECT_TRUE(s.row(y).empty()) << "row " << y << " after the match";
-    });
+    // The match has returned; its last write may still be on its way to the
+    // screen the test reads.
+    EXPECT_TRUE(screen().wait_for([](const VtScreen& s) {
+        for (int y = 0; y < 50; ++y) {
+            if (!s.row(y).empty()) return false;
+        }
+        return true;
+    })) << "the screen after the match\n"
+        << screen().dump();
     EXPECT_EQ(carried(), 0) << "the hosting mode starts every match from 0";
 }
 
