@@ -95,8 +95,9 @@ std::string endpoint_text(const Endpoint& endpoint, std::uint16_t default_port =
 // types), multicast, nor an IPv4 address written as IPv6.
 bool reachable_by_friend(const IpAddress& ip);
 
-// Whether `ip` is an IPv6 link-local address (fe80::/10): the one kind that
-// needs its zone, and the only one a datagram's sender comes back with.
+// Whether `ip` is an IPv6 link-local address (fe80::/10): the one kind of
+// address that means something only with its zone (interface index). The
+// system gives every other address, a datagram's sender too, with none.
 bool is_link_local_v6(const IpAddress& ip);
 
 }  // namespace net

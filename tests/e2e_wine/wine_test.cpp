@@ -349,7 +349,8 @@ TEST_F(WineFind, JoinsByNameByIpv6WithAPortAndFromTheListOfLocalHosts) {
 // needs a prefix, and so a server, of its own.
 class OwnPrefix {
   public:
-    OwnPrefix() : dir_(fs::temp_directory_path() / ("taja-wine-prefix-" + std::to_string(::getpid()))) {
+    OwnPrefix()
+        : dir_(fs::temp_directory_path() / ("taja-wine-prefix-" + std::to_string(::getpid()))) {
         const fs::path build = fs::path(wine_duel()).parent_path() / "wineprefix";
         fs::create_directories(dir_ / "dosdevices");
         for (const char* file : {"system.reg", "user.reg", "userdef.reg", ".update-timestamp"}) {

@@ -43,6 +43,14 @@ HomeNetwork::HomeNetwork(const RouterSetup& setup)
     }
     const std::string r = "ip netns exec " + router_ + " ";
     const std::string ipt = r + "iptables-legacy ";
+    // From outside, only what answers the inside is forwarded, and what
+    // miniupnpd lets through (its script hooks its chain in first).
+    const auto forward_answers_only = [&](const std::string& tables, const std::string& script) {
+        return run(r + tables +
+                   " -A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
+               run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/" + script + " -i wan") &&
+               run(r + tables + " -A FORWARD -i wan -j DROP");
+    };
     ok_ = ok_ &&
           run("ip link add lan netns " + router_ + " type veth peer name eth0 netns " + host_) &&
           run("ip link add wan netns " + router_ + " type veth peer name eth0 netns " + outside_) &&
@@ -60,11 +68,8 @@ HomeNetwork::HomeNetwork(const RouterSetup& setup)
           run(ipt + "-t nat -A POSTROUTING -o wan -j MASQUERADE") &&
           run(ipt + "-A INPUT -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
           run(ipt + "-A INPUT -i wan -j DROP") &&
-          run(ipt + "-A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
-          run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/iptables_init.sh -i wan") &&
-          run(ipt + "-A FORWARD -i wan -j DROP");
+          forward_answers_only("iptables-legacy", "iptables_init.sh");
     if (setup.ipv6) {
-        const std::string ip6t = r + "ip6tables-legacy ";
         ok_ = ok_ && run("ln -sf /usr/sbin/ip6tables-legacy " + dir_ + "/bin/ip6tables") &&
               run(r + "sysctl -qw net.ipv6.conf.all.forwarding=1") &&
               run("ip -n " + router_ + " addr add 2001:db8:77::1/64 dev lan nodad") &&
@@ -73,9 +78,7 @@ HomeNetwork::HomeNetwork(const RouterSetup& setup)
               run("ip -n " + host_ + " -6 route add default via 2001:db8:77::1") &&
               run("ip -n " + outside_ + " addr add 2001:db8:20::2/64 dev eth0 nodad") &&
               run("ip -n " + outside_ + " -6 route add 2001:db8:77::/64 via 2001:db8:20::1") &&
-              run(ip6t + "-A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT") &&
-              run(r + "env PATH=" + dir_ + "/bin:$PATH sh /etc/miniupnpd/ip6tables_init.sh -i wan") &&
-              run(ip6t + "-A FORWARD -i wan -j DROP");
+              forward_answers_only("ip6tables-legacy", "ip6tables_init.sh");
     }
     // The first byte of a UDP payload to port 5351 is the version: 2 is PCP.
     if (setup.drop_pcp) {

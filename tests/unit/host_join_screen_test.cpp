@@ -206,7 +206,8 @@ TEST(ConnectionScreens, TheRouterLineClaimsNothingTheRouterDidNotConfirm) {
         net::show_port_mapping(mapping, 9090);
         ASSERT_TRUE(con.screen().wait_for([&](const VtScreen& s) {
             return s.row(26).rfind(std::string(80, ' ') + c.text, 0) == 0;
-        })) << c.text << "\n"
+        })) << c.text
+            << "\n"
             << con.screen().dump();
     }
 }
